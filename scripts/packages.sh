@@ -1,0 +1,24 @@
+# Sourced by the other scripts: installs the Debian packages the build needs,
+# only those that are missing.
+koru_packages=(cmake g++ make qt6-base-dev qt6-serialport-dev libgl-dev fonts-ipafont-gothic)
+
+koru_ensure_packages() {
+    local wanted=("${koru_packages[@]}" "$@") missing=() pkg
+    for pkg in "${wanted[@]}"; do
+        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || missing+=("$pkg")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing: ${missing[*]}"
+    local sudo=()
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    "${sudo[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+koru_build() {
+    local build=$1; shift
+    cmake -S "$koru_top" -B "$build" "$@"
+    cmake --build "$build" -j"$(nproc)"
+}
+
+koru_top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)

@@ -1,0 +1,6 @@
+#include "app/panelapp.h"
+
+int main(int argc, char *argv[])
+{
+    return koru::runPanelApp(argc, argv);
+}

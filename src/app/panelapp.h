@@ -1,0 +1,31 @@
+#pragma once
+
+#include "app/commandline.h"
+
+#include <memory>
+
+namespace koru {
+
+class Form1;
+class Reporter;
+namespace sim {
+class ProjectorSim;
+}
+
+// What a running panel consists of.
+struct PanelSession
+{
+    PanelSession();
+    ~PanelSession();
+    std::unique_ptr<sim::ProjectorSim> simulator; // with --simulate only
+    std::unique_ptr<Form1> form;
+};
+
+// Builds the panel and runs its start-up. False when start-up failed; the
+// failure has then been reported and nothing was shown.
+bool startPanel(const PanelOptions &options, Reporter &reporter, PanelSession &session);
+
+// The whole program: command line, start-up, event loop. Returns the exit status.
+int runPanelApp(int argc, char *argv[]);
+
+} // namespace koru

@@ -1,0 +1,105 @@
+// The command buttons: one handler per kind of button, each reading its row of
+// the catalogue, and the repeat tick.
+#include "layout/panelbutton.h"
+#include "layout/panellabel.h"
+#include "panel/form1.h"
+
+#include <QTimer>
+
+namespace koru {
+
+using namespace std::chrono_literals;
+
+namespace {
+
+QString commandText(const CommandSpec &command)
+{
+    return QLatin1String(command.code) + QLatin1Char('\r');
+}
+
+} // namespace
+
+void Form1::wireCommands()
+{
+    connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
+    for (const CommandSpec &command : commandCatalogue()) {
+        auto *button = control<PanelButton>(command.control);
+        const CommandSpec *row = &command; // rows live as long as the program
+        if (command.kind == CommandKind::OneShot) {
+            connect(button, &QPushButton::clicked, this, [this, row] { commandClick(*row); });
+            continue;
+        }
+        button->setHoldToRepeat(true);
+        if (command.kind == CommandKind::Arrow)
+            connect(button, &PanelButton::mouseDown, this, [this, row] { arrowMouseDown(*row); });
+        else
+            connect(button, &PanelButton::mouseDown, this, [this, row] { holdMouseDown(*row); });
+        connect(button, &PanelButton::mouseUp, this, [this, row] { holdMouseUp(*row); });
+    }
+}
+
+void Form1::commandClick(const CommandSpec &command)
+{
+    SendText = commandText(command);
+    if (!Hyouji(SendText, kSendMode))
+        return;
+    if (command.mode) {
+        Timer1->setInterval(command.mode->timer1);
+        ArrowMode = command.mode->arrowMode;
+    }
+}
+
+void Form1::holdMouseDown(const CommandSpec &command)
+{
+    RepeatNumber = command.repeatNumber;
+    SendText = commandText(command);
+    if (!Hyouji(SendText, kSendMode))
+        return;
+    Timer1->setInterval(command.timing->t1);
+    Timer2->setInterval(command.timing->t2);
+    Timer4->setInterval(command.timing->t4);
+    Timer1->start();
+}
+
+void Form1::arrowMouseDown(const CommandSpec &command)
+{
+    if (const std::optional<ArrowTiming> timing = arrowTiming(ArrowMode)) {
+        Timer2->setInterval(timing->timer2);
+        Timer4->setInterval(timing->timer4);
+    }
+    RepeatNumber = command.repeatNumber;
+    SendText = commandText(command);
+    if (!Hyouji(SendText, kSendMode))
+        return;
+    Timer1->start(); // at whatever period the last mode or hold button left
+}
+
+void Form1::holdMouseUp(const CommandSpec &command)
+{
+    RepeatNumber = 0;
+    Timer1->stop();
+    Timer2->stop(); // a reply wait still running ends without " X X X X"
+    Timer4->start();
+    Label11->setText(QString());
+    Label12->setText(QString());
+    Timer2->setInterval(500ms);
+    Timer4->setInterval(1000ms);
+    RecvText.clear();
+    if (command.mode) {
+        Timer1->setInterval(command.mode->timer1);
+        ArrowMode = command.mode->arrowMode;
+    }
+}
+
+void Form1::Timer1_Timer()
+{
+    if (RepeatNumber == 0)
+        return;
+    const char *code = repeatCode(RepeatNumber);
+    if (!code)
+        return;
+    SendText = QLatin1String(code) + QLatin1Char('\r');
+    Hyouji(SendText, kSendMode);
+}
+
+} // namespace koru

@@ -1,0 +1,141 @@
+#pragma once
+
+#include "panel/commandcatalogue.h"
+#include "panel/rendering.h"
+
+#include <QPointF>
+#include <QSizeF>
+#include <QString>
+#include <QWidget>
+
+class QFrame;
+class QRadioButton;
+class QTimer;
+
+namespace koru {
+
+class MSComm;
+class PanelButton;
+class PanelLabel;
+class Reporter;
+
+// The panel's one window. Its state is the handful of form variables below,
+// which every handler reads and writes directly; every behaviour is a handler
+// named after its control and event, and all of them run one at a time on the
+// GUI thread.
+class Form1 : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit Form1(Reporter &reporter, QWidget *parent = nullptr);
+    ~Form1() override;
+
+    // The receive buffer never grows past what the monitor can render; what
+    // arrives beyond it is dropped until the buffer is emptied.
+    static constexpr qsizetype kRecvTextCap = 32767;
+    static constexpr quint8 kSendMode = 1;
+    static constexpr quint8 kDisplayMode = 2;
+
+    // Form variables.
+    quint8 RepeatNumber = 0;
+    quint8 ReplyWait = 0;
+    quint8 ArrowMode = 0;
+    QString CommSettings;
+    QString SendText;
+    QString RecvText;
+
+    // Controls without a visible form.
+    MSComm *MSComm1 = nullptr;
+    QTimer *Timer1 = nullptr; // repeats the held button's command
+    QTimer *Timer2 = nullptr; // reply wait
+    QTimer *Timer3 = nullptr; // hides the port panel
+    QTimer *Timer4 = nullptr; // empties the monitor and status lines
+
+    // The controls the handlers change.
+    PanelLabel *Label11 = nullptr; // TXD line
+    PanelLabel *Label12 = nullptr; // RXD line
+    PanelLabel *Label25 = nullptr; // STATUS line
+    PanelButton *Command34 = nullptr;
+    QFrame *Frame8 = nullptr;
+    QRadioButton *Option1 = nullptr;
+    QRadioButton *Option2 = nullptr;
+    QRadioButton *Option3 = nullptr;
+    QRadioButton *Option4 = nullptr;
+
+    // Window geometry in twips. Heights are outer heights: the client area is
+    // always the outer height less the design's 375 twips of border, whatever
+    // the window manager draws, so a given height always shows the same part
+    // of the panel.
+    double Height() const { return m_outerHeight; }
+    void setHeight(double twips);
+    double Left() const { return m_left; }
+    double Top() const { return m_top; }
+    void setPosition(double left, double top);
+    // Screen size in twips, as start-up centres against it.
+    QSizeF screenSizeTwips() const;
+    static QPointF centredPosition(QSizeF screenTwips, QSizeF windowTwips);
+
+    // Start-up. False when the port could not be opened: the failure has been
+    // reported and the window must not be shown.
+    bool Form_Load();
+    void Command16_Click(); // END
+
+    // Send routine and data monitor.
+    bool Hyouji(const QString &text, quint8 mode);
+    void MSComm1_OnComm();
+    void Timer2_Timer();
+    void Timer4_Timer();
+
+    // Command buttons: one handler per kind, reading the button's row.
+    void commandClick(const CommandSpec &command);
+    void holdMouseDown(const CommandSpec &command);
+    void arrowMouseDown(const CommandSpec &command);
+    void holdMouseUp(const CommandSpec &command);
+    void Timer1_Timer();
+
+    // Port and speed panel.
+    void Option1_Click();
+    void Option2_Click();
+    void Option3_Click();
+    void Option4_Click();
+    void Command33_Click();
+    void Timer3_Timer();
+
+    // Data monitor reveal and toggle.
+    void Form_KeyDown(int keyCode, int shift);
+    void Command34_Click();
+
+signals:
+    // END was pressed: the program is over.
+    void ended();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    // A control the layout built, by its name.
+    template <typename T>
+    T *control(const char *name)
+    {
+        T *found = findChild<T *>(QLatin1String(name));
+        Q_ASSERT_X(found, "Form1::control", name);
+        return found;
+    }
+    void wireCommands();
+    void wireOperatorPanels();
+    void portChoice(int chosen, int other);
+    void speedChoice(const QString &settings);
+    void reportFailure(const QString &message);
+    bool isKeyPreviewTarget(QObject *watched) const;
+
+    Reporter &m_reporter;
+    IncrementalRenderer m_rxdRenderer;
+    double m_outerHeight = 0;
+    double m_left = 0;
+    double m_top = 0;
+    bool m_ended = false;
+};
+
+} // namespace koru

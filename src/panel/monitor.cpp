@@ -1,0 +1,71 @@
+// The send routine, the receive handler and the two monitor timers.
+#include "layout/panellabel.h"
+#include "panel/form1.h"
+#include "panel/replydecoding.h"
+#include "serial/mscomm.h"
+
+#include <QTimer>
+
+namespace koru {
+
+bool Form1::Hyouji(const QString &text, quint8 mode)
+{
+    if (mode == kSendMode) {
+        // The frame goes out before anything is shown; a failed write leaves
+        // the monitor, the timers and ReplyWait as they were.
+        if (const CommResult sent = MSComm1->setOutput(text); !sent) {
+            // A repetition must not outlive a failed send: it would warn again
+            // at every tick, and the release may be lost behind the warning.
+            RepeatNumber = 0;
+            Timer1->stop();
+            reportFailure(sent.message());
+            return false;
+        }
+        Label11->setText(renderText(text));
+        // Enabling a running timer restarts its count, so the reply wait and
+        // the monitor clear always measure from the latest transmission: a
+        // reply is never declared missing, nor a line emptied, moments after a
+        // fresh send.
+        Timer2->start();
+        ReplyWait = 1;
+        Timer4->start();
+        return true;
+    }
+
+    Label12->setText(m_rxdRenderer.render(text));
+    if (const std::optional<QString> status = decodeReply(SendText, Label12->text()))
+        Label25->setText(*status);
+    return true;
+}
+
+void Form1::MSComm1_OnComm()
+{
+    const qint16 event = MSComm1->commEvent();
+    if (event != MSComm::comEvReceive)
+        return; // line events and errors change nothing on screen
+    const QString received = MSComm1->input();
+    const qsizetype room = kRecvTextCap - RecvText.size();
+    if (room > 0)
+        RecvText += QStringView(received).left(room);
+    ReplyWait = 0;
+    Hyouji(RecvText, kDisplayMode);
+}
+
+void Form1::Timer2_Timer()
+{
+    if (ReplyWait == 1)
+        Label12->setText(QStringLiteral(" X X X X"));
+    Timer2->stop();
+    RecvText.clear();
+    ReplyWait = 0;
+}
+
+void Form1::Timer4_Timer()
+{
+    Label11->setText(QString());
+    Label12->setText(QString());
+    Label25->setText(QString());
+    Timer4->stop();
+}
+
+} // namespace koru

@@ -1,0 +1,82 @@
+// The port and speed panel.
+#include "layout/panelbutton.h"
+#include "panel/form1.h"
+#include "serial/mscomm.h"
+
+#include <QFrame>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+
+namespace koru {
+
+void Form1::wireOperatorPanels()
+{
+    // An option's handler runs when it becomes marked, by a click or by code.
+    const auto onMarked = [this](QRadioButton *option, void (Form1::*handler)()) {
+        connect(option, &QRadioButton::toggled, this, [this, handler](bool marked) {
+            if (marked)
+                (this->*handler)();
+        });
+    };
+    onMarked(Option1, &Form1::Option1_Click);
+    onMarked(Option2, &Form1::Option2_Click);
+    onMarked(Option3, &Form1::Option3_Click);
+    onMarked(Option4, &Form1::Option4_Click);
+    connect(control<QPushButton>("Command33"), &QPushButton::clicked, this, &Form1::Command33_Click);
+    connect(Timer3, &QTimer::timeout, this, &Form1::Timer3_Timer);
+    connect(Command34, &QPushButton::clicked, this, &Form1::Command34_Click);
+}
+
+void Form1::Option1_Click() { portChoice(1, 2); }
+void Form1::Option2_Click() { portChoice(2, 1); }
+void Form1::Option3_Click() { speedChoice(QStringLiteral("19200,N,8,1")); }
+void Form1::Option4_Click() { speedChoice(QStringLiteral("9600,N,8,1")); }
+
+void Form1::portChoice(int chosen, int other)
+{
+    // A failing step is recorded and the next one still runs; the operator
+    // sees the most recent failure.
+    QString failure;
+    const auto record = [&failure](const CommResult &step) {
+        if (!step)
+            failure = step.message();
+    };
+    if (MSComm1->portOpen())
+        record(MSComm1->setPortOpen(false));
+    record(MSComm1->setCommPort(chosen));
+    // Open whenever nothing failed, even if the port was closed before (a
+    // failed choice, a lost line): choosing a port is how the operator brings
+    // the panel back once the device is there again.
+    if (failure.isEmpty())
+        record(MSComm1->setPortOpen(true));
+    if (!failure.isEmpty()) {
+        reportFailure(failure);
+        (void)MSComm1->setCommPort(other);
+        return;
+    }
+    Frame8->hide();
+}
+
+void Form1::speedChoice(const QString &settings)
+{
+    CommSettings = settings;
+    if (const CommResult applied = MSComm1->setSettings(CommSettings); !applied)
+        reportFailure(applied.message());
+    Frame8->hide();
+}
+
+void Form1::Command33_Click()
+{
+    Frame8->show();
+    Frame8->raise(); // it covers the COM button while shown
+    Timer3->start();
+}
+
+void Form1::Timer3_Timer()
+{
+    Frame8->hide();
+    Timer3->stop();
+}
+
+} // namespace koru

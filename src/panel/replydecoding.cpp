@@ -1,0 +1,70 @@
+#include "panel/replydecoding.h"
+
+#include <array>
+#include <vector>
+
+namespace koru {
+namespace {
+
+struct DecodeRow
+{
+    QStringView prefix; // as rendered: " 8 0" for the reply "80"
+    QStringView status;
+};
+
+// A query with a lamp time reads digits and has no rows.
+struct QueryTable
+{
+    QStringView sendText;
+    qsizetype prefixLength;
+    std::vector<DecodeRow> rows;
+    bool lampTime = false;
+};
+
+// Tested in this order; SendText holds one command, so at most one applies.
+const std::array<QueryTable, 4> &queryTables()
+{
+    static const std::array<QueryTable, 4> tables = { {
+        { u"CR0\r", 4,
+          { { u" 0 0", u" Power ON" },
+            { u" 8 0", u" Stand by" },
+            { u" 4 0", u" Count down" },
+            { u" 2 0", u" Cooling down" },
+            { u" 1 0", u" Power abnormality" },
+            { u" 8 8", u" Temperature abnormality" },
+            { u" 2 8", u" Temperature abnormality" },
+            { u" 0 2", u" Key input prohibition" } } },
+        { u"CR1\r", 2,
+          { { u" 1", u" Computer" },
+            { u" 2", u" MCI" },
+            { u" 3", u" Video" } } },
+        { u"CR4\r", 4,
+          { { u" 1 1", u" Normally" },
+            { u" 1 0", u" Top/Bottom reversal" },
+            { u" 0 1", u" Left/Right reversal" },
+            { u" 0 0", u" Top/Bottom , Left/Right reversal" } } },
+        { u"CR3\r", 8, {}, true },
+    } };
+    return tables;
+}
+
+} // namespace
+
+std::optional<QString> decodeReply(QStringView sendText, QStringView rxdLine)
+{
+    for (const QueryTable &table : queryTables()) {
+        if (sendText != table.sendText)
+            continue;
+        const QStringView taken = rxdLine.left(table.prefixLength);
+        if (table.lampTime)
+            return taken.toString() + QStringLiteral(" Hour");
+        for (const DecodeRow &row : table.rows) {
+            if (taken == row.prefix)
+                return row.status.toString();
+        }
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+} // namespace koru

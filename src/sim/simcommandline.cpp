@@ -1,0 +1,150 @@
+#include "simcommandline.h"
+
+#include <QCommandLineParser>
+
+#include <optional>
+
+namespace koru::sim {
+
+namespace {
+
+const QString DelayOption = QStringLiteral("delay");
+const QString BaudOption = QStringLiteral("baud");
+const QString SilentOption = QStringLiteral("silent");
+const QString GarbageOption = QStringLiteral("garbage");
+const QString FloodOption = QStringLiteral("flood");
+const QString HangUpOption = QStringLiteral("hangup-after");
+const QString SeedOption = QStringLiteral("seed");
+const QString CountDownOption = QStringLiteral("countdown");
+const QString CoolingOption = QStringLiteral("cooling");
+const QString LampHoursOption = QStringLiteral("lamp-hours");
+const QString LampHourLengthOption = QStringLiteral("lamp-hour-length");
+const QString InputOption = QStringLiteral("input");
+const QString SettingOption = QStringLiteral("setting");
+const QString LinkOption = QStringLiteral("link");
+const QString VerboseOption = QStringLiteral("verbose");
+
+void addOptions(QCommandLineParser &parser)
+{
+    parser.setApplicationDescription(QStringLiteral(
+        "A simulated data projector on a pseudo-terminal, for the koru panel or any serial\n"
+        "program. Prints the device to open on standard output and runs until interrupted;\n"
+        "with --hangup-after it ends when it has hung up the line."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addOptions({
+        { DelayOption, QStringLiteral("Reply delay in milliseconds (default 20)."), QStringLiteral("ms") },
+        { BaudOption, QStringLiteral("Line speed that paces the replies (default 19200)."), QStringLiteral("n") },
+        { SilentOption, QStringLiteral("Never answer.") },
+        { GarbageOption, QStringLiteral("Answer every frame with random bytes.") },
+        { FloodOption, QStringLiteral("Send random bytes at line rate all the time.") },
+        { HangUpOption, QStringLiteral("Hang up the line on receipt of frame n."), QStringLiteral("n") },
+        { SeedOption, QStringLiteral("Seed for the random bytes of --garbage and --flood."), QStringLiteral("n") },
+        { CountDownOption, QStringLiteral("Length of the count down after power on, ms (default 3000)."), QStringLiteral("ms") },
+        { CoolingOption, QStringLiteral("Length of the cooling down after power off, ms (default 5000)."), QStringLiteral("ms") },
+        { LampHoursOption, QStringLiteral("Lamp hours at start, 0 to 9999 (default 0)."), QStringLiteral("n") },
+        { LampHourLengthOption, QStringLiteral("Lamp time that counts as one hour, ms (default 3600000)."), QStringLiteral("ms") },
+        { InputOption, QStringLiteral("Input at start: 1 computer, 2 MCI, 3 video (default 1)."), QStringLiteral("n") },
+        { SettingOption, QStringLiteral("Setting reply: 11, 10, 01 or 00 (default 11)."), QStringLiteral("xy") },
+        { LinkOption, QStringLiteral("Make a symbolic link to the device at path (removed on exit)."), QStringLiteral("path") },
+        { VerboseOption, QStringLiteral("Report every frame received on standard error.") },
+    });
+}
+
+// Reads an integer option within [min, max]; records an error otherwise.
+std::optional<qint64> number(const QCommandLineParser &parser, const QString &name, qint64 min, qint64 max,
+                             QString *error)
+{
+    const QString text = parser.value(name);
+    bool ok = false;
+    const qint64 value = text.toLongLong(&ok);
+    if (!ok || value < min || value > max) {
+        *error = QStringLiteral("invalid value '%1' for --%2: expected a whole number from %3 to %4")
+                     .arg(text, name)
+                     .arg(min)
+                     .arg(max);
+        return std::nullopt;
+    }
+    return value;
+}
+
+SimCommandLine failure(const QString &message)
+{
+    SimCommandLine result;
+    result.action = SimCommandLine::Action::Fail;
+    result.text = message;
+    return result;
+}
+
+} // namespace
+
+SimCommandLine parseSimCommandLine(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    addOptions(parser);
+    if (!parser.parse(arguments))
+        return failure(parser.errorText());
+
+    SimCommandLine result;
+    if (parser.isSet(QStringLiteral("help"))) {
+        result.action = SimCommandLine::Action::ShowHelp;
+        result.text = parser.helpText();
+        return result;
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        result.action = SimCommandLine::Action::ShowVersion;
+        result.text = QStringLiteral("koru-projector-sim %1\n").arg(QStringLiteral(KORU_VERSION));
+        return result;
+    }
+    if (!parser.positionalArguments().isEmpty())
+        return failure(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
+
+    SimOptions &options = result.options;
+    QString error;
+    auto read = [&](const QString &name, qint64 min, qint64 max, auto apply) {
+        if (!error.isEmpty() || !parser.isSet(name))
+            return;
+        if (const auto value = number(parser, name, min, max, &error))
+            apply(*value);
+    };
+    using std::chrono::milliseconds;
+    read(DelayOption, 0, 60000, [&](qint64 v) { options.replyDelay = milliseconds(v); });
+    read(BaudOption, 50, 4000000, [&](qint64 v) { options.baud = int(v); });
+    read(HangUpOption, 1, 1000000000, [&](qint64 v) { options.hangUpAfterFrames = int(v); });
+    read(SeedOption, 0, 0xffffffffLL, [&](qint64 v) { options.seed = quint32(v); });
+    read(CountDownOption, 0, 600000, [&](qint64 v) { options.projector.countDown = milliseconds(v); });
+    read(CoolingOption, 0, 600000, [&](qint64 v) { options.projector.coolingDown = milliseconds(v); });
+    read(LampHoursOption, 0, 9999, [&](qint64 v) { options.projector.lampHours = int(v); });
+    read(LampHourLengthOption, 1, 24LL * 3600 * 1000, [&](qint64 v) { options.projector.lampHourLength = milliseconds(v); });
+    read(InputOption, 1, 3, [&](qint64 v) { options.projector.input = char('0' + v); });
+    if (!error.isEmpty())
+        return failure(error);
+
+    if (parser.isSet(SettingOption)) {
+        const QByteArray setting = parser.value(SettingOption).toLatin1();
+        if (!ProjectorSetup::isValidSetting(setting))
+            return failure(QStringLiteral("invalid value '%1' for --setting: expected 11, 10, 01 or 00")
+                               .arg(parser.value(SettingOption)));
+        options.projector.setting = setting;
+    }
+
+    const int faults = int(parser.isSet(SilentOption)) + int(parser.isSet(GarbageOption)) + int(parser.isSet(FloodOption));
+    if (faults > 1)
+        return failure(QStringLiteral("--silent, --garbage and --flood exclude each other"));
+    if (parser.isSet(SilentOption))
+        options.fault = FaultMode::Silent;
+    else if (parser.isSet(GarbageOption))
+        options.fault = FaultMode::Garbage;
+    else if (parser.isSet(FloodOption))
+        options.fault = FaultMode::Flood;
+
+    if (parser.isSet(LinkOption)) {
+        result.linkPath = parser.value(LinkOption);
+        if (result.linkPath.isEmpty())
+            return failure(QStringLiteral("--link needs a path"));
+    }
+    result.verbose = parser.isSet(VerboseOption);
+    return result;
+}
+
+} // namespace koru::sim

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QObject>
+
+#include <csignal>
+
+class QSocketNotifier;
+
+namespace koru::sim {
+
+// Turns SIGINT, SIGTERM and SIGHUP into a Qt signal on the event loop, so the
+// program can tidy up (remove its link) and leave with status 0. The signal
+// handler only writes the signal number into a pipe; a socket notifier reads
+// it on the event thread. One instance at a time.
+class TerminationSignals : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit TerminationSignals(QObject *parent = nullptr);
+    ~TerminationSignals() override;
+
+    bool install(QString *error);
+
+signals:
+    void received(int signalNumber);
+
+private:
+    void onPipeReadable();
+    void restore();
+
+    int m_pipe[2] = { -1, -1 };
+    QSocketNotifier *m_notifier = nullptr;
+    bool m_installed = false;
+    struct sigaction m_previous[3] {};
+};
+
+} // namespace koru::sim

@@ -1,0 +1,139 @@
+#include "app/commandline.h"
+#include "app/panelapp.h"
+#include "layout/panelbuilder.h"
+#include "panel/form1.h"
+#include "serial/mscomm.h"
+#include "support/pty.h"
+#include "support/recordingreporter.h"
+
+#include <QApplication>
+#include <QTest>
+
+using koru::PanelOptions;
+using koru::PanelSession;
+using koru::parsePanelCommandLine;
+using koru::test::PtyPair;
+using koru::test::RecordingReporter;
+
+class TestStartUp : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void commandLine_data();
+    void commandLine();
+    void missingDeviceReportsOnceAndShowsNothing();
+    void busyDeviceReportsOnceAndShowsNothing();
+    void deviceGivenOnTheCommandLineOpens();
+
+private:
+    static int visibleWindows();
+};
+
+void TestStartUp::initTestCase()
+{
+    koru::layout::applyPanelLook(*qApp);
+}
+
+int TestStartUp::visibleWindows()
+{
+    int shown = 0;
+    for (QWidget *widget : QApplication::topLevelWidgets())
+        shown += widget->isVisible() ? 1 : 0;
+    return shown;
+}
+
+void TestStartUp::commandLine_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode"); // -1: the panel starts
+    QTest::addColumn<QString>("com1");
+    QTest::addColumn<QString>("com2");
+    QTest::addColumn<bool>("simulate");
+    QTest::addColumn<QString>("said"); // in the output or the error text
+
+    const QString s0 = QStringLiteral("/dev/ttyS0");
+    const QString s1 = QStringLiteral("/dev/ttyS1");
+    QTest::newRow("defaults") << QStringList { "koru-panel" } << -1 << s0 << s1 << false << QString();
+    QTest::newRow("com1 usb") << QStringList { "koru-panel", "--com1", "/dev/ttyUSB0" } << -1 << "/dev/ttyUSB0" << s1 << false << QString();
+    QTest::newRow("com2 by-id") << QStringList { "koru-panel", "--com2=/dev/serial/by-id/usb-x" } << -1 << s0 << "/dev/serial/by-id/usb-x" << false << QString();
+    QTest::newRow("simulate") << QStringList { "koru-panel", "--simulate" } << -1 << s0 << s1 << true << QString();
+    QTest::newRow("help") << QStringList { "koru-panel", "--help" } << 0 << s0 << s1 << false << "--com1";
+    QTest::newRow("version") << QStringList { "koru-panel", "--version" } << 0 << s0 << s1 << false << "1.30";
+    QTest::newRow("unknown option") << QStringList { "koru-panel", "--com3", "x" } << 2 << s0 << s1 << false << "com3";
+    QTest::newRow("missing value") << QStringList { "koru-panel", "--com1" } << 2 << s0 << s1 << false << "com1";
+    QTest::newRow("stray argument") << QStringList { "koru-panel", "COM1" } << 2 << s0 << s1 << false << "COM1";
+    QTest::newRow("empty path") << QStringList { "koru-panel", "--com1", "" } << 2 << s0 << s1 << false << "empty";
+}
+
+void TestStartUp::commandLine()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, com1);
+    QFETCH(QString, com2);
+    QFETCH(bool, simulate);
+    QFETCH(QString, said);
+
+    const auto parsed = parsePanelCommandLine(arguments);
+    QCOMPARE(parsed.exitCode.value_or(-1), exitCode);
+    if (exitCode == -1) {
+        QCOMPARE(parsed.options.com1, com1);
+        QCOMPARE(parsed.options.com2, com2);
+        QCOMPARE(parsed.options.simulate, simulate);
+    } else {
+        const QString text = parsed.output + parsed.error;
+        QVERIFY2(text.contains(said), qPrintable(text));
+        QCOMPARE(parsed.error.isEmpty(), exitCode == 0);
+    }
+}
+
+void TestStartUp::missingDeviceReportsOnceAndShowsNothing()
+{
+    RecordingReporter reporter;
+    PanelSession session;
+    PanelOptions options;
+    options.com1 = QStringLiteral("/dev/koru-test-missing");
+    QVERIFY(!koru::startPanel(options, reporter, session));
+    QCOMPARE(reporter.count(), 1);
+    QCOMPARE(reporter.titles.first(), QString::fromUtf8(koru::layout::kWindowTitle));
+    QVERIFY2(reporter.messages.first().contains(options.com1), qPrintable(reporter.messages.first()));
+    QVERIFY(reporter.messages.first().contains(QStringLiteral("does not exist")));
+    QCOMPARE(visibleWindows(), 0);
+}
+
+void TestStartUp::busyDeviceReportsOnceAndShowsNothing()
+{
+    PtyPair pty;
+    koru::MSComm holder;
+    holder.setDevicePath(1, pty.slavePath());
+    QVERIFY(holder.setPortOpen(true));
+
+    RecordingReporter reporter;
+    PanelSession session;
+    PanelOptions options;
+    options.com1 = pty.slavePath();
+    QVERIFY(!koru::startPanel(options, reporter, session));
+    QCOMPARE(reporter.count(), 1);
+    QVERIFY2(reporter.messages.first().contains(QStringLiteral("busy")), qPrintable(reporter.messages.first()));
+    QCOMPARE(visibleWindows(), 0);
+}
+
+void TestStartUp::deviceGivenOnTheCommandLineOpens()
+{
+    PtyPair pty;
+    RecordingReporter reporter;
+    PanelSession session;
+    const auto parsed = parsePanelCommandLine({ "koru-panel", "--com1", pty.slavePath() });
+    QVERIFY(koru::startPanel(parsed.options, reporter, session));
+    QCOMPARE(reporter.count(), 0);
+    QVERIFY(session.form->isVisible());
+    QCOMPARE(session.form->Height(), 5200.0);
+    QVERIFY(session.form->MSComm1->portOpen());
+    QCOMPARE(session.form->MSComm1->devicePath(1), pty.slavePath());
+    QCOMPARE(session.form->MSComm1->port().baudRate(), 19200);
+}
+
+QTEST_MAIN(TestStartUp)
+#include "tst_startup.moc"

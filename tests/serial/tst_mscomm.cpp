@@ -1,0 +1,302 @@
+#include "serial/mscomm.h"
+#include "support/pty.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+#include <time.h>
+
+using koru::MSComm;
+using koru::test::PtyPair;
+using namespace std::chrono_literals;
+
+namespace {
+
+double processCpuSeconds()
+{
+    timespec ts {};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
+}
+
+speed_t lineSpeed(int fd)
+{
+    termios tio {};
+    tcgetattr(fd, &tio);
+    return cfgetospeed(&tio);
+}
+
+} // namespace
+
+class TestMSComm : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void opensAtTheSettingsGiven();
+    void outputPutsExactBytesOnTheLine();
+    void inputReturnsEverythingWaitingOnce();
+    void highBytesBecomeLatin1Characters();
+    void settingsChangeTakesEffectOnTheOpenPort();
+    void malformedSettingsAreRefusedAndKept();
+    void openFailures_data();
+    void openFailures();
+    void deviceWithoutAccessIsPermissionDenied();
+    void secondOpenOfTheSameDeviceIsBusy();
+    void aliasOfAnOpenDeviceIsBusyToo();
+    void writeToAClosedPortFails();
+    void commPortCannotChangeWhileOpen();
+    void closingAClosedPortIsNoFailure();
+    void hangUpClosesThePortOnceAndLeavesTheProcessIdle();
+};
+
+void TestMSComm::opensAtTheSettingsGiven()
+{
+    PtyPair pty;
+    QVERIFY(pty.isValid());
+    MSComm comm;
+    comm.setDevicePath(1, pty.slavePath());
+    QVERIFY(comm.setCommPort(1));
+    QVERIFY(comm.setSettings(QStringLiteral("19200,N,8,1")));
+    const auto opened = comm.setPortOpen(true);
+    QVERIFY2(opened, qPrintable(opened.message()));
+    QVERIFY(comm.portOpen());
+    QCOMPARE(comm.port().baudRate(), 19200);
+    QCOMPARE(comm.port().dataBits(), QSerialPort::Data8);
+    QCOMPARE(comm.port().parity(), QSerialPort::NoParity);
+    QCOMPARE(comm.port().stopBits(), QSerialPort::OneStop);
+    QCOMPARE(lineSpeed(pty.masterFd()), speed_t(B19200)); // the kernel's view of the line
+}
+
+void TestMSComm::outputPutsExactBytesOnTheLine()
+{
+    PtyPair pty;
+    MSComm comm;
+    comm.setDevicePath(1, pty.slavePath());
+    QVERIFY(comm.setSettings(QStringLiteral("19200,N,8,1")));
+    QVERIFY(comm.setPortOpen(true));
+
+    QVERIFY(comm.setOutput(QStringLiteral("C00\r")));
+    // Written before the call returns, not on a later turn of the event loop.
+    QCOMPARE(pty.readAvailable(), QByteArray("\x43\x30\x30\x0d"));
+    QVERIFY(comm.setOutput(QStringLiteral("CR0\r")));
+    QCOMPARE(pty.readFor(50ms), QByteArray("CR0\r"));
+}
+
+void TestMSComm::inputReturnsEverythingWaitingOnce()
+{
+    PtyPair pty;
+    MSComm comm;
+    comm.setDevicePath(1, pty.slavePath());
+    QVERIFY(comm.setPortOpen(true));
+    QSignalSpy notified(&comm, &MSComm::OnComm);
+
+    QVERIFY(pty.write(QByteArray("80\r")));
+    QTRY_VERIFY(notified.count() >= 1);
+    QCOMPARE(comm.commEvent(), qint16(MSComm::comEvReceive));
+    QString received;
+    QTRY_COMPARE((received += comm.input(), received), QStringLiteral("80\r"));
+    QCOMPARE(comm.input(), QString()); // reading emptied the buffer
+}
+
+void TestMSComm::highBytesBecomeLatin1Characters()
+{
+    PtyPair pty;
+    MSComm comm;
+    comm.setDevicePath(1, pty.slavePath());
+    QVERIFY(comm.setPortOpen(true));
+
+    const QByteArray bytes("\x06\x80\xff\xe9z", 5);
+    QVERIFY(pty.write(bytes));
+    QString received;
+    QTRY_COMPARE((received += comm.input(), received.size()), qsizetype(5));
+    QCOMPARE(received, QString::fromLatin1(bytes));
+    QCOMPARE(received.at(2).unicode(), char16_t(0xff));
+}
+
+void TestMSComm::settingsChangeTakesEffectOnTheOpenPort()
+{
+    PtyPair pty;
+    MSComm comm;
+    comm.setDevicePath(1, pty.slavePath());
+    QVERIFY(comm.setSettings(QStringLiteral("19200,N,8,1")));
+    QVERIFY(comm.setPortOpen(true));
+
+    QVERIFY(comm.setSettings(QStringLiteral("9600,N,8,1")));
+    QVERIFY(comm.portOpen());
+    QCOMPARE(comm.settings(), QStringLiteral("9600,N,8,1"));
+    QCOMPARE(lineSpeed(pty.masterFd()), speed_t(B9600));
+    QVERIFY(comm.setOutput(QStringLiteral("C09\r")));
+    QCOMPARE(pty.readAtLeast(4), QByteArray("C09\r"));
+}
+
+void TestMSComm::malformedSettingsAreRefusedAndKept()
+{
+    PtyPair pty;
+    MSComm comm;
+    comm.setDevicePath(1, pty.slavePath());
+    QVERIFY(comm.setSettings(QStringLiteral("19200,N,8,1")));
+    QVERIFY(comm.setPortOpen(true));
+
+    const auto refused = comm.setSettings(QStringLiteral("19200;N;8;1"));
+    QVERIFY(!refused);
+    QVERIFY(refused.message().contains(QStringLiteral("19200;N;8;1")));
+    QCOMPARE(comm.settings(), QStringLiteral("19200,N,8,1"));
+    QCOMPARE(lineSpeed(pty.masterFd()), speed_t(B19200));
+    QVERIFY(comm.portOpen());
+}
+
+void TestMSComm::openFailures_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("missing device") << "/dev/koru-no-such-port" << "does not exist";
+    QTest::newRow("missing directory") << "/nonexistent/dir/ttyUSB0" << "does not exist";
+    QTest::newRow("empty path") << "" << "no device";
+}
+
+void TestMSComm::openFailures()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, reason);
+
+    MSComm comm;
+    comm.setDevicePath(1, path);
+    const auto opened = comm.setPortOpen(true);
+    QVERIFY(!opened);
+    QVERIFY(!comm.portOpen());
+    QVERIFY2(opened.message().contains(reason), qPrintable(opened.message()));
+    QVERIFY2(opened.message().contains(QStringLiteral("COM1")), qPrintable(opened.message()));
+    QVERIFY2(opened.message().contains(path), qPrintable(opened.message()));
+}
+
+void TestMSComm::deviceWithoutAccessIsPermissionDenied()
+{
+    PtyPair pty;
+    const QByteArray device = QFile::encodeName(pty.slavePath());
+    QVERIFY(::chmod(device.constData(), 0) == 0);
+    // Root may open anything: take an ordinary user's identity for the open.
+    const bool asRoot = ::geteuid() == 0;
+    if (asRoot)
+        QVERIFY(::seteuid(65534) == 0);
+    MSComm comm;
+    comm.setDevicePath(1, pty.slavePath());
+    const auto opened = comm.setPortOpen(true);
+    if (asRoot)
+        QVERIFY(::seteuid(0) == 0);
+    QVERIFY(!opened);
+    QVERIFY2(opened.message().contains(QStringLiteral("permission denied")), qPrintable(opened.message()));
+    QVERIFY2(opened.message().contains(QStringLiteral("dialout")), qPrintable(opened.message()));
+    QVERIFY2(opened.message().contains(pty.slavePath()), qPrintable(opened.message()));
+}
+
+void TestMSComm::secondOpenOfTheSameDeviceIsBusy()
+{
+    PtyPair pty;
+    MSComm first;
+    first.setDevicePath(1, pty.slavePath());
+    QVERIFY(first.setPortOpen(true));
+
+    MSComm second;
+    second.setDevicePath(2, pty.slavePath());
+    QVERIFY(second.setCommPort(2));
+    const auto opened = second.setPortOpen(true);
+    QVERIFY(!opened);
+    QVERIFY2(opened.message().contains(QStringLiteral("busy")), qPrintable(opened.message()));
+    QVERIFY2(opened.message().contains(QStringLiteral("COM2 (") + pty.slavePath()), qPrintable(opened.message()));
+    QVERIFY(first.portOpen());
+
+    // Once the first lets go, the second gets it.
+    QVERIFY(first.setPortOpen(false));
+    QVERIFY(second.setPortOpen(true));
+}
+
+void TestMSComm::aliasOfAnOpenDeviceIsBusyToo()
+{
+    PtyPair pty;
+    QTemporaryDir dir;
+    const QString alias = dir.filePath(QStringLiteral("projector"));
+    QVERIFY(QFile::link(pty.slavePath(), alias));
+
+    MSComm first;
+    first.setDevicePath(1, alias);
+    QVERIFY(first.setPortOpen(true));
+    QVERIFY(first.setOutput(QStringLiteral("C1C\r")));
+    QCOMPARE(pty.readAtLeast(4), QByteArray("C1C\r"));
+
+    MSComm second;
+    second.setDevicePath(1, pty.slavePath());
+    const auto opened = second.setPortOpen(true);
+    QVERIFY(!opened);
+    QVERIFY2(opened.message().contains(QStringLiteral("busy")), qPrintable(opened.message()));
+}
+
+void TestMSComm::writeToAClosedPortFails()
+{
+    PtyPair pty;
+    MSComm comm;
+    comm.setDevicePath(1, pty.slavePath());
+    const auto sent = comm.setOutput(QStringLiteral("C00\r"));
+    QVERIFY(!sent);
+    QVERIFY2(sent.message().contains(QStringLiteral("not open")), qPrintable(sent.message()));
+    QVERIFY2(sent.message().contains(pty.slavePath()), qPrintable(sent.message()));
+    QCOMPARE(pty.readFor(20ms), QByteArray());
+}
+
+void TestMSComm::commPortCannotChangeWhileOpen()
+{
+    PtyPair pty;
+    MSComm comm;
+    comm.setDevicePath(1, pty.slavePath());
+    QVERIFY(comm.setPortOpen(true));
+    QVERIFY(!comm.setCommPort(2));
+    QCOMPARE(comm.commPort(), 1);
+    QVERIFY(!comm.setCommPort(3));
+    QVERIFY(comm.setPortOpen(false));
+    QVERIFY(comm.setCommPort(2));
+    QCOMPARE(comm.commPort(), 2);
+}
+
+void TestMSComm::closingAClosedPortIsNoFailure()
+{
+    MSComm comm;
+    QVERIFY(comm.setPortOpen(false));
+    QVERIFY(comm.setPortOpen(false));
+    QVERIFY(!comm.portOpen());
+}
+
+void TestMSComm::hangUpClosesThePortOnceAndLeavesTheProcessIdle()
+{
+    PtyPair pty;
+    MSComm comm;
+    comm.setDevicePath(1, pty.slavePath());
+    QVERIFY(comm.setPortOpen(true));
+    QSignalSpy notified(&comm, &MSComm::OnComm);
+
+    pty.hangUp();
+    QTRY_VERIFY_WITH_TIMEOUT(!comm.port().isOpen(), 1000);
+    QVERIFY(!comm.portOpen());
+    QTRY_COMPARE(notified.count(), 1);
+    QVERIFY(comm.commEvent() != MSComm::comEvReceive);
+    QVERIFY(comm.lineLostMessage().contains(pty.slavePath()));
+
+    // No error flood once closed: the process stays idle.
+    const double before = processCpuSeconds();
+    QTest::qWait(1000);
+    const double used = processCpuSeconds() - before;
+    QVERIFY2(used < 0.1, qPrintable(QStringLiteral("%1 s of CPU in an idle second").arg(used)));
+    QCOMPARE(notified.count(), 1);
+
+    const auto sent = comm.setOutput(QStringLiteral("C00\r"));
+    QVERIFY(!sent);
+    QVERIFY2(sent.message().contains(QStringLiteral("not open")), qPrintable(sent.message()));
+}
+
+QTEST_GUILESS_MAIN(TestMSComm)
+#include "tst_mscomm.moc"
