@@ -23,6 +23,17 @@ void Form1::wireOperatorPanels()
     onMarked(Option2, &Form1::Option2_Click);
     onMarked(Option3, &Form1::Option3_Click);
     onMarked(Option4, &Form1::Option4_Click);
+    // Clicking the port that is already marked changes no mark, so by itself
+    // it would do nothing; but when that port has been lost (adapter pulled
+    // and plugged in again) the operator's click on it is the way back.
+    const auto onReclick = [this](QRadioButton *option, int port, void (Form1::*handler)()) {
+        connect(option, &QRadioButton::clicked, this, [this, port, handler] {
+            if (!MSComm1->portOpen() && MSComm1->commPort() == port)
+                (this->*handler)();
+        });
+    };
+    onReclick(Option1, 1, &Form1::Option1_Click);
+    onReclick(Option2, 2, &Form1::Option2_Click);
     connect(control<QPushButton>("Command33"), &QPushButton::clicked, this, &Form1::Command33_Click);
     connect(Timer3, &QTimer::timeout, this, &Form1::Timer3_Timer);
     connect(Command34, &QPushButton::clicked, this, &Form1::Command34_Click);
