@@ -2,17 +2,13 @@
 
 #include <QByteArrayView>
 
-#include <array>
 #include <string_view>
 
 namespace koru::sim {
 
-// The command codes the simulated projector understands: the 45 codes the
-// panel's buttons send. The panel keeps its own catalogue with captions and
-// button kinds; this list only tells the simulator which frames are valid.
-inline constexpr std::size_t CommandCodeCount = 45;
-const std::array<std::string_view, CommandCodeCount> &commandCodes();
-
+// Whether `code` (three characters, without the CR) is one of the codes the
+// panel's buttons send. The simulator keeps no list of its own: it reads the
+// panel's command catalogue, so a code added there is understood here too.
 bool isCommandCode(QByteArrayView code);
 
 // The queries that are answered with status digits instead of an ACK.
