@@ -37,7 +37,7 @@ ParsedSettings parseCommSettings(QStringView text)
     const QStringView speed = fields[0];
     bool numeric = false;
     const qlonglong baud = speed.toLongLong(&numeric);
-    if (!allDigits(speed) || !numeric || baud <= 0 || baud > 4000000)
+    if (!allDigits(speed) || speed.front() == u'0' || !numeric || baud <= 0 || baud > 4000000)
         return refuse(text, QStringLiteral("the speed \"%1\" is not a number of baud from 1 to 4000000")
                                 .arg(speed.toString()));
     result.baudRate = qint32(baud);

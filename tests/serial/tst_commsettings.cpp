@@ -64,6 +64,8 @@ void TestCommSettings::refused_data()
     QTest::newRow("speed signed") << "+9600,N,8,1" << "speed";
     QTest::newRow("speed too large") << "99999999999,N,8,1" << "speed";
     QTest::newRow("speed hex") << "0x4B00,N,8,1" << "speed";
+    QTest::newRow("speed leading zero") << "09600,N,8,1" << "speed";
+    QTest::newRow("speed many zeros") << "0000000000000000000000000000000000000000004,N,8,1" << "speed";
     QTest::newRow("parity unknown") << "19200,X,8,1" << "parity";
     QTest::newRow("parity word") << "19200,None,8,1" << "parity";
     QTest::newRow("parity empty") << "19200,,8,1" << "parity";
