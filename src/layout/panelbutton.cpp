@@ -5,6 +5,32 @@
 
 namespace koru {
 
+namespace {
+
+// QAbstractButton repaints itself at once when it goes down or up, before it
+// reports the click; on X11 each repaint also waits for the server. Holding
+// the paint back until the handlers have run puts the command on the line
+// first; the new look is painted on the next turn of the event loop.
+class PaintAfterwards
+{
+public:
+    explicit PaintAfterwards(QWidget *widget)
+        : m_widget(widget)
+        , m_wasEnabled(widget->updatesEnabled())
+    {
+        m_widget->setUpdatesEnabled(false);
+    }
+    ~PaintAfterwards() { m_widget->setUpdatesEnabled(m_wasEnabled); }
+    PaintAfterwards(const PaintAfterwards &) = delete;
+    PaintAfterwards &operator=(const PaintAfterwards &) = delete;
+
+private:
+    QWidget *m_widget;
+    bool m_wasEnabled;
+};
+
+} // namespace
+
 PanelButton::PanelButton(QWidget *parent)
     : QPushButton(parent)
 {
@@ -19,6 +45,7 @@ void PanelButton::setHoldToRepeat(bool hold)
 
 void PanelButton::mousePressEvent(QMouseEvent *event)
 {
+    const PaintAfterwards paintLater(this);
     if (!m_holdToRepeat) {
         QPushButton::mousePressEvent(event);
         return;
@@ -32,6 +59,7 @@ void PanelButton::mousePressEvent(QMouseEvent *event)
 
 void PanelButton::mouseReleaseEvent(QMouseEvent *event)
 {
+    const PaintAfterwards paintLater(this);
     if (!m_holdToRepeat) {
         QPushButton::mouseReleaseEvent(event);
         return;

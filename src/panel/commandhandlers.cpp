@@ -21,7 +21,7 @@ QString commandText(const CommandSpec &command)
 
 void Form1::wireCommands()
 {
-    connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
+    connect(Timer1, &RepeatTimer::timeout, this, &Form1::Timer1_Timer);
     for (const CommandSpec &command : commandCatalogue()) {
         auto *button = control<PanelButton>(command.control);
         const CommandSpec *row = &command; // rows live as long as the program

@@ -49,7 +49,9 @@ Form1::Form1(Reporter &reporter, QWidget *parent)
     MSComm1->setObjectName(QStringLiteral("MSComm1"));
     // Timer1 must keep its exact period (down to 5 ms), and the two monitor
     // timers share its short intervals while an arrow repeats.
-    Timer1 = makeTimer(this, "Timer1", 200ms, Qt::PreciseTimer);
+    Timer1 = new RepeatTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(200ms);
     Timer2 = makeTimer(this, "Timer2", 500ms, Qt::PreciseTimer);
     Timer3 = makeTimer(this, "Timer3", 5000ms, Qt::CoarseTimer);
     Timer4 = makeTimer(this, "Timer4", 1000ms, Qt::PreciseTimer);
@@ -140,7 +142,8 @@ void Form1::Command16_Click()
 {
     (void)MSComm1->setPortOpen(false);
     m_ended = true;
-    for (QTimer *timer : { Timer1, Timer2, Timer3, Timer4 })
+    Timer1->stop();
+    for (QTimer *timer : { Timer2, Timer3, Timer4 })
         timer->stop();
     disconnect(MSComm1, nullptr, this, nullptr);
     close();
@@ -151,7 +154,8 @@ void Form1::closeEvent(QCloseEvent *event)
 {
     // Closing through the window frame must release the port as END does.
     (void)MSComm1->setPortOpen(false);
-    for (QTimer *timer : { Timer1, Timer2, Timer3, Timer4 })
+    Timer1->stop();
+    for (QTimer *timer : { Timer2, Timer3, Timer4 })
         timer->stop();
     QWidget::closeEvent(event);
 }

@@ -2,6 +2,7 @@
 
 #include "panel/commandcatalogue.h"
 #include "panel/rendering.h"
+#include "panel/repeattimer.h"
 
 #include <QPointF>
 #include <QSizeF>
@@ -47,7 +48,7 @@ public:
 
     // Controls without a visible form.
     MSComm *MSComm1 = nullptr;
-    QTimer *Timer1 = nullptr; // repeats the held button's command
+    RepeatTimer *Timer1 = nullptr; // repeats the held button's command, to the microsecond
     QTimer *Timer2 = nullptr; // reply wait
     QTimer *Timer3 = nullptr; // hides the port panel
     QTimer *Timer4 = nullptr; // empties the monitor and status lines

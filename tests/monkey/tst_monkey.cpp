@@ -403,7 +403,9 @@ private:
     {
         if (m_form->MSComm1->port().isOpen() || m_form->MSComm1->portOpen())
             fail("END left the port open");
-        for (QTimer *timer : { m_form->Timer1, m_form->Timer2, m_form->Timer3, m_form->Timer4 }) {
+        if (m_form->Timer1->isActive())
+            fail("END left Timer1 running");
+        for (QTimer *timer : { m_form->Timer2, m_form->Timer3, m_form->Timer4 }) {
             if (timer->isActive())
                 fail(QStringLiteral("END left %1 running").arg(timer->objectName()));
         }

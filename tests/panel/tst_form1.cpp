@@ -61,7 +61,6 @@ void TestForm1::startUpState()
     QCOMPARE(form.Timer2->interval(), 500);
     QCOMPARE(form.Timer3->interval(), 5000);
     QCOMPARE(form.Timer4->interval(), 1000);
-    QCOMPARE(form.Timer1->timerType(), Qt::PreciseTimer);
     QCOMPARE(form.Label11->text(), QString());
     QCOMPARE(form.Label12->text(), QString());
     QCOMPARE(form.Label25->text(), QString());
