@@ -3,66 +3,28 @@
 #include <QElapsedTimer>
 #include <QTest>
 
-#include <cerrno>
-#include <fcntl.h>
-#include <pty.h>
-#include <termios.h>
-#include <unistd.h>
-
 namespace koru::test {
 
 PtyPair::PtyPair()
 {
-    int master = -1;
-    int slave = -1;
-    char name[256] = {};
-    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0)
-        return;
-    termios tio {};
-    if (::tcgetattr(master, &tio) == 0) {
-        ::cfmakeraw(&tio);
-        ::tcsetattr(master, TCSANOW, &tio);
-    }
-    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
-    ::fcntl(master, F_SETFD, FD_CLOEXEC);
-    ::fcntl(slave, F_SETFD, FD_CLOEXEC);
-    m_master = master;
-    m_slaveKeeper = slave;
-    m_slavePath = QString::fromLocal8Bit(name);
-}
-
-PtyPair::~PtyPair()
-{
-    hangUp();
+    QString error;
+    m_line.open(&error);
 }
 
 void PtyPair::hangUp()
 {
-    if (m_slaveKeeper >= 0)
-        ::close(m_slaveKeeper);
-    if (m_master >= 0)
-        ::close(m_master);
-    m_slaveKeeper = -1;
-    m_master = -1;
+    m_line.close();
 }
 
 QByteArray PtyPair::readAvailable()
 {
     QByteArray result;
-    if (m_master < 0)
-        return result;
-    char chunk[4096];
     for (;;) {
-        const ssize_t n = ::read(m_master, chunk, sizeof chunk);
-        if (n > 0) {
-            result.append(chunk, n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        break;
+        const sim::PtyLine::ReadResult chunk = m_line.read(4096);
+        if (chunk.bytes.isEmpty())
+            return result;
+        result += chunk.bytes;
     }
-    return result;
 }
 
 QByteArray PtyPair::readAtLeast(qsizetype count, std::chrono::milliseconds timeout)
@@ -96,14 +58,13 @@ bool PtyPair::write(const QByteArray &bytes)
     qsizetype done = 0;
     QElapsedTimer clock;
     clock.start();
-    while (m_master >= 0 && done < bytes.size() && clock.elapsed() < 10000) {
-        const ssize_t n = ::write(m_master, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n > 0)
-            done += n;
-        else if (n < 0 && errno == EAGAIN)
-            QTest::qWait(1);
-        else if (n < 0 && errno != EINTR)
+    while (done < bytes.size() && clock.elapsed() < 10000) {
+        const sim::PtyLine::WriteResult sent = m_line.write(QByteArrayView(bytes).sliced(done));
+        if (sent.status == sim::PtyLine::Status::Failed)
             return false;
+        done += sent.written;
+        if (sent.status == sim::PtyLine::Status::WouldBlock)
+            QTest::qWait(1);
     }
     return done == bytes.size();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sim/ptyline.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -9,19 +11,18 @@ namespace koru::test {
 
 // A real kernel pseudo-terminal for the serial code under test. The test holds
 // the master side (raw, non-blocking); the code under test opens the slave by
-// its path. The pair also keeps one slave descriptor of its own, so that the
-// master does not see a hang-up while the code under test closes and reopens.
+// its path. The line keeps one slave descriptor of its own, so that the master
+// does not see a hang-up while the code under test closes and reopens.
 class PtyPair
 {
 public:
     PtyPair();
-    ~PtyPair();
     PtyPair(const PtyPair &) = delete;
     PtyPair &operator=(const PtyPair &) = delete;
 
-    bool isValid() const { return m_master >= 0; }
-    QString slavePath() const { return m_slavePath; }
-    int masterFd() const { return m_master; }
+    bool isValid() const { return m_line.isOpen(); }
+    QString slavePath() const { return m_line.slavePath(); }
+    int masterFd() const { return m_line.masterFd(); }
 
     // What the far end has received so far, without waiting.
     QByteArray readAvailable();
@@ -37,9 +38,7 @@ public:
     void hangUp();
 
 private:
-    int m_master = -1;
-    int m_slaveKeeper = -1;
-    QString m_slavePath;
+    sim::PtyLine m_line; // the same far end the simulated projector uses
 };
 
 } // namespace koru::test

@@ -1,0 +1,123 @@
+// Click to wire: how long from a button's click (or a hold button's press)
+// until its four bytes can be read at the far end of the line. The panel runs
+// in this process on a real pseudo-terminal.
+#include "common/ptyfarend.h"
+#include "common/resultrow.h"
+#include "common/stats.h"
+#include "harness/benchpanel.h"
+#include "layout/panelbutton.h"
+#include "wire/wirelatency.h"
+
+#include <QApplication>
+#include <QTest>
+
+#include <cstdlib>
+#include <vector>
+
+using namespace koru::bench;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr double kP50TargetMs = 0.3;
+constexpr double kP99TargetMs = 1.0;
+
+int sampleCount()
+{
+    const char *text = std::getenv("KORU_BENCH_WIRE_SAMPLES");
+    const int count = text ? std::atoi(text) : 0;
+    return count > 0 ? count : 500;
+}
+
+enum class Gesture {
+    Click,   // press and release back to back (QTest::mouseClick), timed from the press
+    Release, // the press delivered and painted first, as a hand would; timed from the release
+    Press,   // a hold button's press
+    Api,     // QAbstractButton::click(): the click signal without mouse events or painting
+};
+
+struct Case
+{
+    const char *what;
+    const char *control;
+    const char *frame; // the bytes the far end must see
+    Gesture gesture;
+};
+
+void measure(BenchPanel &panel, PtyFarEnd &pty, const Case &c, int samples)
+{
+    koru::PanelButton *button = panel.button(c.control);
+    const auto act = [button, gesture = c.gesture] {
+        if (gesture == Gesture::Click)
+            QTest::mouseClick(button, Qt::LeftButton);
+        else if (gesture == Gesture::Release)
+            QTest::mouseRelease(button, Qt::LeftButton);
+        else if (gesture == Gesture::Api)
+            button->click();
+        else
+            QTest::mousePress(button, Qt::LeftButton);
+    };
+    std::vector<double> times;
+    int wrong = 0;
+    int missing = 0;
+    const int warmUp = 20;
+    for (int i = 0; i < warmUp + samples; ++i) {
+        if (c.gesture == Gesture::Release) {
+            QTest::mousePress(button, Qt::LeftButton);
+            runEventLoopFor(2ms); // the pressed look is painted, as between a real press and release
+        }
+        pty.drain();
+        const std::optional<WireSample> sample = timeToWire(pty.masterFd(), act, 4);
+        if (c.gesture == Gesture::Press)
+            QTest::mouseRelease(button, Qt::LeftButton);
+        // Painting and the monitor timers run here, between samples, as they
+        // would after a real click.
+        runEventLoopFor(3ms);
+        if (i < warmUp)
+            continue;
+        if (!sample) {
+            ++missing;
+            continue;
+        }
+        if (sample->bytes != c.frame)
+            ++wrong;
+        times.push_back(sample->milliseconds);
+    }
+    const Summary s = summarize(times);
+    const bool pass = missing == 0 && wrong == 0 && s.p50 < kP50TargetMs && s.p99 < kP99TargetMs;
+    std::string measured = format("p50 %.3f ms, p99 %.3f ms (n=%zu)", s.p50, s.p99, s.count);
+    if (missing || wrong)
+        measured += format("; %d missing, %d wrong frames", missing, wrong);
+    printRow(c.what, measured, format("p50 < %.1f ms, p99 < %.0f ms", kP50TargetMs, kP99TargetMs), pass);
+    note("%s: max %.3f ms, mean %.3f ms", c.what, s.max, s.mean);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    PtyFarEnd pty;
+    if (!pty.isValid()) {
+        note("koru-bench-wire: cannot open a pseudo-terminal");
+        return 1;
+    }
+    QApplication app(argc, argv);
+    BenchPanel panel(pty.slavePath());
+    if (!panel.isStarted())
+        return 1;
+
+    const int samples = sampleCount();
+    measure(panel, pty,
+            { "Click to wire: POWER ON (Command17), mouse click back to back", "Command17", "C00\r", Gesture::Click },
+            samples);
+    measure(panel, pty,
+            { "Click to wire: POWER ON (Command17), from the release of a click", "Command17", "C00\r",
+              Gesture::Release },
+            samples);
+    measure(panel, pty,
+            { "Click to wire: POWER ON (Command17), QAbstractButton::click()", "Command17", "C00\r", Gesture::Api },
+            samples);
+    measure(panel, pty, { "Click to wire: VOL + (Command1), from the press", "Command1", "C09\r", Gesture::Press },
+            samples);
+    return panel.warnings() == 0 ? 0 : 1;
+}
