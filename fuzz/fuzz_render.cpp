@@ -63,6 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const bool wide = in.byte() & 1;
 
     IncrementalRenderer renderer;
+    QString shown; // what the RXD line would show, built from the updates
     QString buffer; // plays RecvText
     int steps = 0;
     while (!in.atEnd() && steps++ < 64) {
@@ -83,7 +84,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             break;
         }
         const QString expected = renderText(buffer);
-        FUZZ_CHECK(renderer.render(buffer) == expected);
+        const koru::RenderUpdate update = renderer.update(buffer);
+        if (update.whole)
+            shown = update.text;
+        else
+            shown += update.text;
+        FUZZ_CHECK(shown == expected);
         checkWellFormed(buffer, expected);
     }
     return 0;

@@ -19,8 +19,19 @@ PanelLabel::PanelLabel(QWidget *parent)
 void PanelLabel::setText(const QString &text)
 {
     m_text = text; // implicitly shared: no copy of a long caption
-    const qsizetype limit = prefixLimit();
-    const QStringView prefix = QStringView(m_text).left(limit);
+    captionChanged();
+}
+
+void PanelLabel::appendText(QStringView more)
+{
+    m_text += more;
+    captionChanged();
+}
+
+void PanelLabel::captionChanged()
+{
+    ++m_revision;
+    const QStringView prefix = QStringView(m_text).left(prefixLimit());
     if (m_layoutValid && prefix == m_laidOutPrefix)
         return; // what can show has not changed: nothing to lay out or paint
     m_layoutValid = false;

@@ -20,6 +20,11 @@ public:
 
     const QString &text() const { return m_text; }
     void setText(const QString &text);
+    // Appends to the caption without copying what is already there.
+    void appendText(QStringView more);
+    // Counts the changes of the caption, so that a writer can tell whether
+    // the caption is still what it last put there.
+    quint64 revision() const { return m_revision; }
 
     Qt::Alignment alignment() const { return m_alignment; }
     void setAlignment(Qt::Alignment alignment);
@@ -36,9 +41,11 @@ protected:
 
 private:
     qsizetype prefixLimit() const;
+    void captionChanged();
     void relayout();
 
     QString m_text;
+    quint64 m_revision = 0;
     QString m_laidOutPrefix;
     Qt::Alignment m_alignment = Qt::AlignLeft;
     QTextLayout m_layout;

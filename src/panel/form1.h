@@ -133,6 +133,7 @@ private:
 
     Reporter &m_reporter;
     IncrementalRenderer m_rxdRenderer;
+    quint64 m_rxdRevision = 0; // of the RXD line, as the last display left it
     double m_outerHeight = 0;
     double m_left = 0;
     double m_top = 0;

@@ -32,7 +32,17 @@ bool Form1::Hyouji(const QString &text, quint8 mode)
         return true;
     }
 
-    Label12->setText(m_rxdRenderer.render(text));
+    // The buffer mostly grows between two displays: append the new tokens to
+    // the RXD line rather than render and copy the whole buffer again, as
+    // long as the line still shows what the last display put there.
+    const RenderUpdate rendered = m_rxdRenderer.update(text);
+    if (rendered.whole)
+        Label12->setText(rendered.text);
+    else if (Label12->revision() == m_rxdRevision)
+        Label12->appendText(rendered.text);
+    else
+        Label12->setText(renderText(text));
+    m_rxdRevision = Label12->revision();
     if (const std::optional<QString> status = decodeReply(SendText, Label12->text()))
         Label25->setText(*status);
     return true;

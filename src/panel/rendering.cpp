@@ -30,18 +30,20 @@ QString renderText(QStringView text)
     return out;
 }
 
-const QString &IncrementalRenderer::render(const QString &source)
+RenderUpdate IncrementalRenderer::update(const QString &source)
 {
-    if (!QStringView(source).startsWith(m_source)) {
+    if (!m_started || !QStringView(source).startsWith(m_source)) {
+        m_started = true;
         m_source.clear();
-        m_rendered = QStringLiteral(" ");
+        m_source += QStringView(source); // a deep copy
+        return { true, renderText(source) };
     }
-    const QStringView added = QStringView(source).mid(m_source.size());
-    if (!added.isEmpty()) {
-        m_source += added;
-        appendRenderedTokens(m_rendered, added);
-    }
-    return m_rendered;
+    const QStringView added = QStringView(source).sliced(m_source.size());
+    m_source += added;
+    RenderUpdate update { false, QString() };
+    update.text.reserve(2 * added.size());
+    appendRenderedTokens(update.text, added);
+    return update;
 }
 
 } // namespace koru

@@ -14,17 +14,25 @@ QString renderText(QStringView text);
 // Appends the tokens of `text` (without the leading blank) to `out`.
 void appendRenderedTokens(QString &out, QStringView text);
 
-// Renders a text that mostly grows by appending (the receive buffer) in time
-// proportional to what was appended, not to its whole length. The result is
-// always exactly renderText(source).
+// Keeps the rendering of a text that mostly grows by appending (the receive
+// buffer) up to date in time proportional to what was appended, not to its
+// whole length. Each update says either "append these tokens to what the last
+// update produced" or, when the text was emptied or replaced, gives the whole
+// rendering. Applied in turn, the updates always add up to renderText(source).
+struct RenderUpdate
+{
+    bool whole = true; // text is the complete rendering, not an addition
+    QString text;
+};
+
 class IncrementalRenderer
 {
 public:
-    const QString &render(const QString &source);
+    RenderUpdate update(const QString &source);
 
 private:
-    QString m_source;   // our own copy, so the caller's buffer never detaches
-    QString m_rendered = QStringLiteral(" ");
+    QString m_source; // our own copy, so the caller's buffer is never shared
+    bool m_started = false;
 };
 
 } // namespace koru

@@ -31,6 +31,7 @@ private slots:
     void clearTickEmptiesAllThreeLines();
     void timersRunOnTheirOwnInRealTime();
     void lateReplyStartsAFreshBufferAndIsDecoded();
+    void bufferShownWholeAgainAfterTheLineWasCleared();
     void queryReplyIsDecodedOnTheStatusLine();
     void otherEventCodesChangeNothing();
     void receiveBufferIsCapped();
@@ -230,6 +231,19 @@ void TestForm1::lateReplyStartsAFreshBufferAndIsDecoded()
     QCOMPARE(panel.form->Label25->text(), QStringLiteral(" Video"));
     panel.form->Timer4_Timer();
     QCOMPARE(panel.form->Label12->text(), QString());
+}
+
+void TestForm1::bufferShownWholeAgainAfterTheLineWasCleared()
+{
+    PanelFixture panel;
+    QVERIFY(panel.send("C00"));
+    panel.form->Timer2_Timer(); // " X X X X", buffer emptied
+    QVERIFY(panel.pty.write("0"));
+    QTRY_COMPARE(panel.form->Label12->text(), QStringLiteral(" 0 "));
+    panel.form->Timer4_Timer(); // the line is emptied, the buffer is not
+    QCOMPARE(panel.form->Label12->text(), QString());
+    QVERIFY(panel.pty.write("0\r"));
+    QTRY_COMPARE(panel.form->Label12->text(), QStringLiteral(" 0 0 CR "));
 }
 
 void TestForm1::queryReplyIsDecodedOnTheStatusLine()
