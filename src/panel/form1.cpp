@@ -135,6 +135,7 @@ bool Form1::Form_Load()
         return false;
 
     Option1->setChecked(true); // runs Option1_Click, as the operator's choice would
+    m_optionJustMarked = nullptr; // marked by code: no click follows
     return true;
 }
 

@@ -134,6 +134,7 @@ private:
     Reporter &m_reporter;
     IncrementalRenderer m_rxdRenderer;
     quint64 m_rxdRevision = 0; // of the RXD line, as the last display left it
+    QRadioButton *m_optionJustMarked = nullptr; // by the click being handled
     double m_outerHeight = 0;
     double m_left = 0;
     double m_top = 0;

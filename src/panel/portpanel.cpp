@@ -8,15 +8,19 @@
 #include <QRadioButton>
 #include <QTimer>
 
+#include <utility>
+
 namespace koru {
 
 void Form1::wireOperatorPanels()
 {
     // An option's handler runs when it becomes marked, by a click or by code.
     const auto onMarked = [this](QRadioButton *option, void (Form1::*handler)()) {
-        connect(option, &QRadioButton::toggled, this, [this, handler](bool marked) {
-            if (marked)
-                (this->*handler)();
+        connect(option, &QRadioButton::toggled, this, [this, option, handler](bool marked) {
+            if (!marked)
+                return;
+            m_optionJustMarked = option;
+            (this->*handler)();
         });
     };
     onMarked(Option1, &Form1::Option1_Click);
@@ -24,16 +28,19 @@ void Form1::wireOperatorPanels()
     onMarked(Option3, &Form1::Option3_Click);
     onMarked(Option4, &Form1::Option4_Click);
     // Clicking the port that is already marked changes no mark, so by itself
-    // it would do nothing; but when that port has been lost (adapter pulled
-    // and plugged in again) the operator's click on it is the way back.
-    const auto onReclick = [this](QRadioButton *option, int port, void (Form1::*handler)()) {
-        connect(option, &QRadioButton::clicked, this, [this, port, handler] {
-            if (!MSComm1->portOpen() && MSComm1->commPort() == port)
+    // it would do nothing; but while the port is closed (the adapter was
+    // pulled and plugged in again, or the last try failed) the operator's
+    // click on it is the way back, so it runs the port choice once more.
+    const auto onReclick = [this](QRadioButton *option, void (Form1::*handler)()) {
+        connect(option, &QRadioButton::clicked, this, [this, option, handler] {
+            if (std::exchange(m_optionJustMarked, nullptr) == option)
+                return; // this click marked it: its handler has run
+            if (!MSComm1->portOpen())
                 (this->*handler)();
         });
     };
-    onReclick(Option1, 1, &Form1::Option1_Click);
-    onReclick(Option2, 2, &Form1::Option2_Click);
+    onReclick(Option1, &Form1::Option1_Click);
+    onReclick(Option2, &Form1::Option2_Click);
     connect(control<QPushButton>("Command33"), &QPushButton::clicked, this, &Form1::Command33_Click);
     connect(Timer3, &QTimer::timeout, this, &Form1::Timer3_Timer);
     connect(Command34, &QPushButton::clicked, this, &Form1::Command34_Click);

@@ -168,15 +168,23 @@ void TestPortPanel::lostPortComesBackWhenChosenAgain()
     QTest::mouseClick(panel.button("Command17"), Qt::LeftButton);
     QCOMPARE(panel.reporter.count(), 1); // the operator learns the port is gone
 
-    PtyPair replugged;
+    // Chosen while the adapter is still out: one warning, nothing opens.
     QVERIFY(QFile::remove(alias));
-    QVERIFY(QFile::link(replugged.slavePath(), alias));
     showPanel(panel);
     QVERIFY(panel.form->Option1->isChecked());
     QTest::mouseClick(panel.form->Option1, Qt::LeftButton, {}, QPoint(5, 5)); // the port already marked
+    QCOMPARE(panel.reporter.count(), 2);
+    QVERIFY(panel.reporter.messages.last().contains(QStringLiteral("does not exist")));
+    QVERIFY(!panel.form->MSComm1->portOpen());
+    QVERIFY(panel.form->Frame8->isVisible());
+
+    PtyPair replugged;
+    QVERIFY(QFile::link(replugged.slavePath(), alias));
+    QTest::mouseClick(panel.form->Option1, Qt::LeftButton, {}, QPoint(5, 5)); // again, once it is back
     QVERIFY(panel.form->MSComm1->portOpen());
+    QCOMPARE(panel.form->MSComm1->commPort(), 1);
     QVERIFY(panel.form->Frame8->isHidden());
-    QCOMPARE(panel.reporter.count(), 1);
+    QCOMPARE(panel.reporter.count(), 2);
     QTest::mouseClick(panel.button("Command17"), Qt::LeftButton);
     QCOMPARE(replugged.readAtLeast(4), QByteArray("C00\r"));
 }
