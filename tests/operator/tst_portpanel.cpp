@@ -22,6 +22,13 @@ speed_t lineSpeed(int fd)
     return cfgetospeed(&tio);
 }
 
+// The panel shown, with COM2 present as a second pseudo-terminal.
+void openWithSecondPort(PanelFixture &panel, const PtyPair &com2)
+{
+    panel.form->MSComm1->setDevicePath(2, com2.slavePath());
+    panel.form->show();
+}
+
 void showPanel(PanelFixture &panel)
 {
     QTest::mouseClick(panel.button("Command33"), Qt::LeftButton);
@@ -83,8 +90,7 @@ void TestPortPanel::secondPortPresent()
 {
     PanelFixture panel;
     PtyPair com2;
-    panel.form->MSComm1->setDevicePath(2, com2.slavePath());
-    panel.form->show();
+    openWithSecondPort(panel, com2);
     showPanel(panel);
 
     QTest::mouseClick(panel.form->Option2, Qt::LeftButton, {}, QPoint(5, 5));
@@ -193,8 +199,7 @@ void TestPortPanel::successfulChoiceLeavesTheHideTimerRunning()
 {
     PanelFixture panel;
     PtyPair com2;
-    panel.form->MSComm1->setDevicePath(2, com2.slavePath());
-    panel.form->show();
+    openWithSecondPort(panel, com2);
     showPanel(panel);
     QTest::mouseClick(panel.form->Option2, Qt::LeftButton, {}, QPoint(5, 5));
     QVERIFY(panel.form->Frame8->isHidden());
@@ -261,8 +266,7 @@ void TestPortPanel::groupsAreIndependent()
 {
     PanelFixture panel;
     PtyPair com2;
-    panel.form->MSComm1->setDevicePath(2, com2.slavePath());
-    panel.form->show();
+    openWithSecondPort(panel, com2);
     showPanel(panel);
     QTest::mouseClick(panel.form->Option4, Qt::LeftButton, {}, QPoint(5, 5));
     QVERIFY(panel.form->Option1->isChecked());
