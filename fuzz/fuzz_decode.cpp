@@ -4,8 +4,8 @@
 #include "fuzzcheck.h"
 #include "fuzzinput.h"
 
-#include "panel/rendering.h"
-#include "panel/replydecoding.h"
+#include "protocol/rendering.h"
+#include "protocol/replydecoding.h"
 
 #include <QString>
 #include <QStringList>

@@ -5,7 +5,7 @@
 #include "fuzzcheck.h"
 #include "fuzzinput.h"
 
-#include "panel/rendering.h"
+#include "protocol/rendering.h"
 
 #include <QString>
 

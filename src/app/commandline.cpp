@@ -12,10 +12,10 @@ PanelCommandLine parsePanelCommandLine(const QStringList &arguments)
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
     const QCommandLineOption com1Option(QStringLiteral("com1"),
-                                        QStringLiteral("Device that COM1 opens (default /dev/ttyS0)."),
+                                        QStringLiteral("Device that COM1 opens (default %1).").arg(QLatin1String(MSComm::kDefaultCom1)),
                                         QStringLiteral("path"));
     const QCommandLineOption com2Option(QStringLiteral("com2"),
-                                        QStringLiteral("Device that COM2 opens (default /dev/ttyS1)."),
+                                        QStringLiteral("Device that COM2 opens (default %1).").arg(QLatin1String(MSComm::kDefaultCom2)),
                                         QStringLiteral("path"));
     const QCommandLineOption simulateOption(
         QStringLiteral("simulate"),

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "serial/mscomm.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -9,8 +11,8 @@ namespace koru {
 
 struct PanelOptions
 {
-    QString com1 = QStringLiteral("/dev/ttyS0");
-    QString com2 = QStringLiteral("/dev/ttyS1");
+    QString com1 = QLatin1String(MSComm::kDefaultCom1);
+    QString com2 = QLatin1String(MSComm::kDefaultCom2);
     bool simulate = false; // COM1 talks to a built-in simulated projector
 };
 

@@ -12,7 +12,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-QString commandText(const CommandSpec &command)
+QString commandText(const Command &command)
 {
     return QLatin1String(command.code) + QLatin1Char('\r');
 }
@@ -22,9 +22,9 @@ QString commandText(const CommandSpec &command)
 void Form1::wireCommands()
 {
     connect(Timer1, &RepeatTimer::timeout, this, &Form1::Timer1_Timer);
-    for (const CommandSpec &command : commandCatalogue()) {
+    for (const Command &command : commandCatalogue()) {
         auto *button = control<PanelButton>(command.control);
-        const CommandSpec *row = &command; // rows live as long as the program
+        const Command *row = &command; // rows live as long as the program
         if (command.kind == CommandKind::OneShot) {
             connect(button, &QPushButton::clicked, this, [this, row] { commandClick(*row); });
             continue;
@@ -38,7 +38,7 @@ void Form1::wireCommands()
     }
 }
 
-void Form1::commandClick(const CommandSpec &command)
+void Form1::commandClick(const Command &command)
 {
     SendText = commandText(command);
     if (!Hyouji(SendText, kSendMode))
@@ -49,7 +49,7 @@ void Form1::commandClick(const CommandSpec &command)
     }
 }
 
-void Form1::holdMouseDown(const CommandSpec &command)
+void Form1::holdMouseDown(const Command &command)
 {
     RepeatNumber = command.repeatNumber;
     SendText = commandText(command);
@@ -61,7 +61,7 @@ void Form1::holdMouseDown(const CommandSpec &command)
     Timer1->start();
 }
 
-void Form1::arrowMouseDown(const CommandSpec &command)
+void Form1::arrowMouseDown(const Command &command)
 {
     if (const std::optional<ArrowTiming> timing = arrowTiming(ArrowMode)) {
         Timer2->setInterval(timing->timer2);
@@ -74,7 +74,7 @@ void Form1::arrowMouseDown(const CommandSpec &command)
     Timer1->start(); // at whatever period the last mode or hold button left
 }
 
-void Form1::holdMouseUp(const CommandSpec &command)
+void Form1::holdMouseUp(const Command &command)
 {
     RepeatNumber = 0;
     Timer1->stop();
@@ -82,8 +82,8 @@ void Form1::holdMouseUp(const CommandSpec &command)
     Timer4->start();
     Label11->setText(QString());
     Label12->setText(QString());
-    Timer2->setInterval(500ms);
-    Timer4->setInterval(1000ms);
+    Timer2->setInterval(kReplyWait);
+    Timer4->setInterval(kMonitorClear);
     RecvText.clear();
     if (command.mode) {
         Timer1->setInterval(command.mode->timer1);

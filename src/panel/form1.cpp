@@ -43,7 +43,7 @@ Form1::Form1(Reporter &reporter, QWidget *parent)
     setAccessibleName(QStringLiteral("Projector control panel"));
 
     layout::buildPanel(this);
-    setHeight(layout::kOuterHeightTwips);
+    setHeight(kFullHeight);
 
     MSComm1 = new MSComm(this);
     MSComm1->setObjectName(QStringLiteral("MSComm1"));
@@ -52,9 +52,9 @@ Form1::Form1(Reporter &reporter, QWidget *parent)
     Timer1 = new RepeatTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(200ms);
-    Timer2 = makeTimer(this, "Timer2", 500ms, Qt::PreciseTimer);
+    Timer2 = makeTimer(this, "Timer2", kReplyWait, Qt::PreciseTimer);
     Timer3 = makeTimer(this, "Timer3", 5000ms, Qt::CoarseTimer);
-    Timer4 = makeTimer(this, "Timer4", 1000ms, Qt::PreciseTimer);
+    Timer4 = makeTimer(this, "Timer4", kMonitorClear, Qt::PreciseTimer);
 
     Label11 = control<PanelLabel>("Label11");
     Label12 = control<PanelLabel>("Label12");
@@ -116,9 +116,9 @@ bool Form1::Form_Load()
     // the top edge left where it is.
     const QPointF centre = centredPosition(screenSizeTwips(), QSizeF(layout::kOuterWidthTwips, Height()));
     setPosition(centre.x(), centre.y());
-    setHeight(5200);
+    setHeight(kCompactHeight);
 
-    CommSettings = QStringLiteral("19200,N,8,1");
+    CommSettings = QLatin1String(kSettings19200);
     RepeatNumber = 0;
     ReplyWait = 0;
     RecvText.clear();

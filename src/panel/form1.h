@@ -1,8 +1,9 @@
 #pragma once
 
-#include "panel/commandcatalogue.h"
-#include "panel/rendering.h"
+#include "layout/panelbuilder.h"
 #include "panel/repeattimer.h"
+#include "protocol/catalogue.h"
+#include "protocol/rendering.h"
 
 #include <QPointF>
 #include <QSizeF>
@@ -36,6 +37,14 @@ public:
     // arrives beyond it is dropped until the buffer is emptied.
     static constexpr qsizetype kRecvTextCap = 32767;
     static constexpr quint8 kSendMode = 1;
+
+    // Outer heights in twips: the compact panel, with the data monitor, and
+    // everything (the design height). The toggle opens the monitor below the
+    // threshold and closes it at or above.
+    static constexpr double kCompactHeight = 5200;
+    static constexpr double kMonitorHeight = 6645;
+    static constexpr double kFullHeight = layout::kOuterHeightTwips;
+    static constexpr double kMonitorThreshold = 6000;
     static constexpr quint8 kDisplayMode = 2;
 
     // Form variables.
@@ -89,10 +98,10 @@ public:
     void Timer4_Timer();
 
     // Command buttons: one handler per kind, reading the button's row.
-    void commandClick(const CommandSpec &command);
-    void holdMouseDown(const CommandSpec &command);
-    void arrowMouseDown(const CommandSpec &command);
-    void holdMouseUp(const CommandSpec &command);
+    void commandClick(const Command &command);
+    void holdMouseDown(const Command &command);
+    void arrowMouseDown(const Command &command);
+    void holdMouseUp(const Command &command);
     void Timer1_Timer();
 
     // Port and speed panel.

@@ -1,7 +1,7 @@
 // The send routine, the receive handler and the two monitor timers.
 #include "layout/panellabel.h"
 #include "panel/form1.h"
-#include "panel/replydecoding.h"
+#include "protocol/replydecoding.h"
 #include "serial/mscomm.h"
 
 #include <QTimer>

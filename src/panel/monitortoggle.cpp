@@ -16,7 +16,7 @@ void Form1::Form_KeyDown(int keyCode, int shift)
 {
     if ((shift & kShiftCtrlAlt) != kCtrlAlone || keyCode != kKeyH)
         return;
-    setHeight(7200);
+    setHeight(kFullHeight);
     Command34->setText(QStringLiteral("CLOSE"));
     Command34->show();
 }
@@ -25,11 +25,11 @@ void Form1::Command34_Click()
 {
     Timer3->stop();
     // Decided by the height alone; the caption names what the next click does.
-    if (Height() < 6000) {
-        setHeight(6645);
+    if (Height() < kMonitorThreshold) {
+        setHeight(kMonitorHeight);
         Command34->setText(QStringLiteral("データを表示しない"));
     } else {
-        setHeight(5200);
+        setHeight(kCompactHeight);
         Command34->setText(QStringLiteral("データを表示する"));
     }
     Timer3->start(); // the port panel, if shown, hides five seconds from now

@@ -48,8 +48,8 @@ void Form1::wireOperatorPanels()
 
 void Form1::Option1_Click() { portChoice(1, 2); }
 void Form1::Option2_Click() { portChoice(2, 1); }
-void Form1::Option3_Click() { speedChoice(QStringLiteral("19200,N,8,1")); }
-void Form1::Option4_Click() { speedChoice(QStringLiteral("9600,N,8,1")); }
+void Form1::Option3_Click() { speedChoice(QLatin1String(kSettings19200)); }
+void Form1::Option4_Click() { speedChoice(QLatin1String(kSettings9600)); }
 
 void Form1::portChoice(int chosen, int other)
 {

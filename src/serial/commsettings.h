@@ -8,6 +8,10 @@
 
 namespace koru {
 
+// The two line settings the projector works at.
+inline constexpr char kSettings19200[] = "19200,N,8,1";
+inline constexpr char kSettings9600[] = "9600,N,8,1";
+
 // Line parameters as the settings string "19200,N,8,1" gives them.
 struct LineSettings
 {

@@ -12,8 +12,8 @@ MSComm::MSComm(QObject *parent)
     : QObject(parent)
     , m_port(this)
 {
-    m_devicePaths.insert(1, QStringLiteral("/dev/ttyS0"));
-    m_devicePaths.insert(2, QStringLiteral("/dev/ttyS1"));
+    m_devicePaths.insert(1, QLatin1String(kDefaultCom1));
+    m_devicePaths.insert(2, QLatin1String(kDefaultCom2));
     m_port.setFlowControl(QSerialPort::NoFlowControl);
     connect(&m_port, &QSerialPort::readyRead, this, &MSComm::onReadyRead);
     connect(&m_port, &QSerialPort::errorOccurred, this, &MSComm::onPortError);

@@ -31,8 +31,11 @@ public:
     explicit MSComm(QObject *parent = nullptr);
     ~MSComm() override;
 
-    // Which device each port number opens: 1 is /dev/ttyS0 and 2 is
-    // /dev/ttyS1 unless the command line names others.
+    // The devices COM1 and COM2 open unless the command line names others.
+    static constexpr const char *kDefaultCom1 = "/dev/ttyS0";
+    static constexpr const char *kDefaultCom2 = "/dev/ttyS1";
+
+    // Which device each port number opens.
     void setDevicePath(int port, const QString &path);
     QString devicePath(int port) const;
 
@@ -72,7 +75,7 @@ private:
     QSerialPort m_port;
     QMap<int, QString> m_devicePaths;
     int m_commPort = 1;
-    QString m_settingsText = QStringLiteral("9600,N,8,1");
+    QString m_settingsText = QLatin1String(kSettings9600);
     LineSettings m_settings;
     qint16 m_commEvent = comEvNone;
     int m_rThreshold = 1;

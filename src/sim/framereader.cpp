@@ -1,6 +1,6 @@
-#include "framereader.h"
+#include "sim/framereader.h"
 
-#include "commandcodes.h"
+#include "protocol/catalogue.h"
 
 namespace koru::sim {
 

@@ -1,4 +1,4 @@
-#include "linepacer.h"
+#include "sim/linepacer.h"
 
 #include <algorithm>
 

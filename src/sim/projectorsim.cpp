@@ -1,6 +1,6 @@
-#include "projectorsim.h"
+#include "sim/projectorsim.h"
 
-#include "noise.h"
+#include "sim/noise.h"
 
 #include <QSocketNotifier>
 #include <QTimer>

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "framereader.h"
-#include "linepacer.h"
-#include "projectorstate.h"
-#include "ptyline.h"
-#include "simoptions.h"
+#include "sim/framereader.h"
+#include "sim/linepacer.h"
+#include "sim/projectorstate.h"
+#include "sim/ptyline.h"
+#include "sim/simoptions.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>

@@ -1,6 +1,6 @@
-#include "projectorstate.h"
+#include "sim/projectorstate.h"
 
-#include "commandcodes.h"
+#include "protocol/catalogue.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -62,13 +62,13 @@ QByteArray ProjectorState::answer(const Frame &frame, std::chrono::milliseconds 
     advanceTo(now);
     const QByteArray &code = frame.body;
 
-    if (is(code, PowerQuery))
+    if (is(code, query::Status))
         return powerReply(now);
-    if (is(code, InputQuery))
+    if (is(code, query::Mode))
         return withCr(QByteArray(1, m_input));
-    if (is(code, LampHoursQuery))
+    if (is(code, query::LampTime))
         return lampReply(now);
-    if (is(code, SettingQuery))
+    if (is(code, query::Setting))
         return withCr(m_setting);
 
     if (code == "C00") {

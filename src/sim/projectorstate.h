@@ -1,6 +1,6 @@
 #pragma once
 
-#include "framereader.h"
+#include "sim/framereader.h"
 
 #include <QByteArray>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "simoptions.h"
+#include "sim/simoptions.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "projectorstate.h"
+#include "sim/projectorstate.h"
 
 #include <QtGlobal>
 

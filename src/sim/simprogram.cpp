@@ -1,9 +1,9 @@
-#include "simprogram.h"
+#include "sim/simprogram.h"
 
-#include "devicelink.h"
-#include "projectorsim.h"
-#include "simcommandline.h"
-#include "terminationsignals.h"
+#include "sim/devicelink.h"
+#include "sim/projectorsim.h"
+#include "sim/simcommandline.h"
+#include "sim/terminationsignals.h"
 
 #include <QCoreApplication>
 

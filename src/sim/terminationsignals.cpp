@@ -1,4 +1,4 @@
-#include "terminationsignals.h"
+#include "sim/terminationsignals.h"
 
 #include <QSocketNotifier>
 

@@ -1,6 +1,6 @@
 // The simulated projector without its line: frames, state, replies and the
 // pacing arithmetic, with time handed in explicitly.
-#include "sim/commandcodes.h"
+#include "protocol/catalogue.h"
 #include "sim/framereader.h"
 #include "sim/linepacer.h"
 #include "sim/noise.h"
@@ -116,15 +116,15 @@ void TestProjectorState::exactlyTheFortyFiveCodesAreValid()
                 code[0] = a;
                 code[1] = b;
                 code[2] = c;
-                if (koru::sim::isCommandCode(code))
+                if (koru::isCommandCode(code))
                     accepted.insert(code);
             }
         }
     }
     QCOMPARE(accepted, expected);
-    QVERIFY(!koru::sim::isCommandCode("C0"));
-    QVERIFY(!koru::sim::isCommandCode("C000"));
-    QVERIFY(!koru::sim::isCommandCode(QByteArrayView()));
+    QVERIFY(!koru::isCommandCode("C0"));
+    QVERIFY(!koru::isCommandCode("C000"));
+    QVERIFY(!koru::isCommandCode(QByteArrayView()));
 }
 
 void TestProjectorState::everyCodeIsAnswered_data()
@@ -151,7 +151,7 @@ void TestProjectorState::everyCodeIsAnswered()
     FrameReader reader;
     ProjectorState state;
     QCOMPARE(exchange(reader, state, code + '\r', 0ms), reply);
-    QVERIFY(koru::sim::isCommandCode(code));
+    QVERIFY(koru::isCommandCode(code));
 }
 
 void TestProjectorState::malformedFrameIsRejected_data()

@@ -1,4 +1,4 @@
-#include "pty.h"
+#include "support/pty.h"
 
 #include <QElapsedTimer>
 #include <QTest>

@@ -1,4 +1,4 @@
-#include "panel/rendering.h"
+#include "protocol/rendering.h"
 
 #include <QRandomGenerator>
 #include <QTest>

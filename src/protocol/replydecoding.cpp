@@ -1,4 +1,8 @@
-#include "panel/replydecoding.h"
+#include "protocol/replydecoding.h"
+
+#include "protocol/catalogue.h"
+
+#include <QLatin1StringView>
 
 #include <array>
 #include <vector>
@@ -15,7 +19,7 @@ struct DecodeRow
 // A query with a lamp time reads digits and has no rows.
 struct QueryTable
 {
-    QStringView sendText;
+    const char *query; // its code; the command text is the code and a CR
     qsizetype prefixLength;
     std::vector<DecodeRow> rows;
     bool lampTime = false;
@@ -25,7 +29,7 @@ struct QueryTable
 const std::array<QueryTable, 4> &queryTables()
 {
     static const std::array<QueryTable, 4> tables = { {
-        { u"CR0\r", 4,
+        { query::Status, 4,
           { { u" 0 0", u" Power ON" },
             { u" 8 0", u" Stand by" },
             { u" 4 0", u" Count down" },
@@ -34,16 +38,16 @@ const std::array<QueryTable, 4> &queryTables()
             { u" 8 8", u" Temperature abnormality" },
             { u" 2 8", u" Temperature abnormality" },
             { u" 0 2", u" Key input prohibition" } } },
-        { u"CR1\r", 2,
+        { query::Mode, 2,
           { { u" 1", u" Computer" },
             { u" 2", u" MCI" },
             { u" 3", u" Video" } } },
-        { u"CR4\r", 4,
+        { query::Setting, 4,
           { { u" 1 1", u" Normally" },
             { u" 1 0", u" Top/Bottom reversal" },
             { u" 0 1", u" Left/Right reversal" },
             { u" 0 0", u" Top/Bottom , Left/Right reversal" } } },
-        { u"CR3\r", 8, {}, true },
+        { query::LampTime, 8, {}, true },
     } };
     return tables;
 }
@@ -53,7 +57,7 @@ const std::array<QueryTable, 4> &queryTables()
 std::optional<QString> decodeReply(QStringView sendText, QStringView rxdLine)
 {
     for (const QueryTable &table : queryTables()) {
-        if (sendText != table.sendText)
+        if (!sendText.endsWith(u'\r') || sendText.chopped(1) != QLatin1StringView(table.query))
             continue;
         const QStringView taken = rxdLine.left(table.prefixLength);
         if (table.lampTime)

@@ -1,4 +1,4 @@
-#include "panel/rendering.h"
+#include "protocol/rendering.h"
 
 namespace koru {
 

@@ -1,5 +1,5 @@
-#include "panel/rendering.h"
-#include "panel/replydecoding.h"
+#include "protocol/rendering.h"
+#include "protocol/replydecoding.h"
 
 #include <QTest>
 

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QStringView>
 #include <QtGlobal>
 
 #include <chrono>
@@ -32,11 +35,24 @@ struct HoldTiming
     Millis t4;
 };
 
-struct CommandSpec
+// After a command goes out, how long the reply may take before the panel
+// stops waiting for it, and how long the monitor and status lines show what
+// they show; a hold or an arrow mode may shorten both for a while.
+inline constexpr Millis kReplyWait { 500 };
+inline constexpr Millis kMonitorClear { 1000 };
+
+// The four queries: the projector answers them with digits instead of an ACK.
+namespace query {
+inline constexpr char Status[] = "CR0";
+inline constexpr char Mode[] = "CR1";
+inline constexpr char LampTime[] = "CR3";
+inline constexpr char Setting[] = "CR4";
+} // namespace query
+
+struct Command
 {
     const char *control;  // objectName of the button
-    const char *group;    // the title above or around it
-    const char *caption;
+    const char *name;     // for scripts: lowercase, unique, from the button's title ("vol-up")
     const char *code;     // three characters; a carriage return follows on the wire
     CommandKind kind;
     quint8 repeatNumber;  // hold and arrow buttons: what Timer1 re-sends; 0 otherwise
@@ -45,7 +61,17 @@ struct CommandSpec
 };
 
 // The 45 command buttons, one row each.
-const std::vector<CommandSpec> &commandCatalogue();
+const std::vector<Command> &commandCatalogue();
+
+// The row with this script name or this three-character code (as the
+// catalogue spells it), or nullptr.
+const Command *commandByName(QStringView name);
+const Command *commandByCode(QStringView code);
+// Whether `code` (three bytes, without the CR) is a code of the catalogue.
+bool isCommandCode(QByteArrayView code);
+
+// What goes on the wire for a command: its code and a carriage return.
+QByteArray frame(const Command &command);
 
 // The repeat table, derived from the catalogue: the code Timer1 re-sends for a
 // repeat number, or nullptr for a number no button uses.

@@ -1,0 +1,2 @@
+// Must not build: the protocol layer knows nothing of ports.
+#include "serial/mscomm.h"

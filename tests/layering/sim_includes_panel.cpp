@@ -1,0 +1,2 @@
+// Must not build: the simulator sees only the protocol layer.
+#include "panel/reporter.h"
