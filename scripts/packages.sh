@@ -1,6 +1,10 @@
 # Sourced by the other scripts: installs the Debian packages the build needs,
 # only those that are missing.
-koru_packages=(cmake g++ make qt6-base-dev qt6-serialport-dev libgl-dev fonts-ipafont-gothic)
+# The second line is for making and checking the Debian package (scripts/package
+# and the package test): dpkg-shlibdeps, lintian, the desktop and AppStream
+# validators, file(1) for CPack.
+koru_packages=(cmake g++ make qt6-base-dev qt6-serialport-dev libgl-dev fonts-ipafont-gothic
+    dpkg-dev lintian desktop-file-utils appstream file)
 
 koru_ensure_packages() {
     local wanted=("${koru_packages[@]}" "$@") missing=() pkg

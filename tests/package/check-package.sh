@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# Builds the Debian package from this (Release) build tree and checks it with
+# Debian's own tools: desktop-file-validate, appstreamcli, lintian, then
+# unpacks it into a scratch root and runs the programs from there against
+# the system's libraries only.
+#   check-package.sh <build-dir> <build-type> <version>
+set -euo pipefail
+build=$1 type=$2 version=$3
+
+if [ "$type" != Release ]; then
+    echo "SKIP: the package is made from Release builds only; this one is $type"
+    exit 77
+fi
+
+work=$(mktemp -d /tmp/koru-package-check.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+chmod 755 "$work"
+
+fail() { echo "FAIL: $*"; exit 1; }
+
+(cd "$build" && cpack -G DEB -B "$work/out" >"$work/cpack.log" 2>&1) || { cat "$work/cpack.log"; fail "cpack"; }
+deb="$work/out/koru-panel_${version}_amd64.deb"
+[ -f "$deb" ] || fail "no $deb; cpack made: $(ls "$work/out")"
+cp "$deb" "$work/"
+deb="$work/$(basename "$deb")"
+chmod 644 "$deb"
+
+root="$work/root"
+dpkg -x "$deb" "$root"
+share="$root/usr/share"
+
+echo "== desktop-file-validate"
+desktop-file-validate "$share/applications/koru-panel.desktop"
+
+echo "== appstreamcli validate --no-net"
+metainfo=("$share"/metainfo/*.metainfo.xml)
+[ ${#metainfo[@]} -eq 1 ] || fail "expected one metainfo file, found: ${metainfo[*]}"
+appstreamcli validate --no-net --explain "${metainfo[0]}"
+
+echo "== lintian"
+# lintian refuses to be trusted as root; run it as nobody when we are root.
+run_as_user=()
+[ "$(id -u)" -ne 0 ] || run_as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups --)
+(cd "$work" && HOME="$work" "${run_as_user[@]}" lintian --fail-on error,warning --display-info "$deb") \
+    || fail "lintian reported errors or warnings"
+
+echo "== package contents"
+depends=$(dpkg-deb --field "$deb" Depends)
+echo "Depends: $depends"
+[[ $depends == *libqt6widgets6* && $depends == *libqt6serialport6* && $depends == *libc6* ]] \
+    || fail "Depends does not name the Qt and C libraries the programs link"
+for size in $(cat "$(dirname "$0")/../../resources/icons/hicolor/sizes"); do
+    icon="$share/icons/hicolor/${size}x${size}/apps/koru-panel.png"
+    [[ $(file -b "$icon") == "PNG image data, $size x $size,"* ]] || fail "icon $icon: $(file -b "$icon")"
+done
+[ -f "$share/icons/hicolor/scalable/apps/koru-panel.svg" ] || fail "no scalable icon"
+for program in "$root"/usr/bin/*; do
+    name=$(basename "$program")
+    [[ $(file -b "$program") == *", stripped"* ]] || fail "$name is not stripped"
+    [ -f "$share/man/man1/$name.1.gz" ] || fail "$name has no manual page"
+    ! readelf --dynamic "$program" | grep -E "RUNPATH|RPATH" || fail "$name searches its own library path"
+done
+
+echo "== programs from the scratch root"
+export QT_QPA_PLATFORM=offscreen
+[ -z "${LD_LIBRARY_PATH:-}" ] || fail "LD_LIBRARY_PATH is set ($LD_LIBRARY_PATH); the check needs the system's libraries only"
+missing=$(ldd "$root/usr/bin/koru-panel" "$root/usr/bin/koru-projector-sim" | grep -e "not found" -e "$build" || true)
+[ -z "$missing" ] || fail "libraries not from the system: $missing"
+got=$("$root/usr/bin/koru-panel" --version)
+[ "$got" = "koru-panel $version" ] || fail "koru-panel --version printed '$got'"
+help=$("$root/usr/bin/koru-projector-sim" --help)
+[[ $help == *"--link <path>"* && $help == *"--hangup-after <n>"* ]] || fail "koru-projector-sim --help printed: $help"
+echo "koru-panel --version: $got; koru-projector-sim --help: $(wc -l <<<"$help") lines"
+echo "PASS: $(basename "$deb")"
