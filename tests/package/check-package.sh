@@ -3,9 +3,9 @@
 # Debian's own tools: desktop-file-validate, appstreamcli, lintian, then
 # unpacks it into a scratch root and runs the programs from there against
 # the system's libraries only.
-#   check-package.sh <build-dir> <build-type> <version>
+#   check-package.sh <source-dir> <build-dir> <build-type> <version>
 set -euo pipefail
-build=$1 type=$2 version=$3
+source=$1 build=$2 type=$3 version=$4
 
 if [ "$type" != Release ]; then
     echo "SKIP: the package is made from Release builds only; this one is $type"
@@ -49,7 +49,10 @@ depends=$(dpkg-deb --field "$deb" Depends)
 echo "Depends: $depends"
 [[ $depends == *libqt6widgets6* && $depends == *libqt6serialport6* && $depends == *libc6* ]] \
     || fail "Depends does not name the Qt and C libraries the programs link"
-for size in $(cat "$(dirname "$0")/../../resources/icons/hicolor/sizes"); do
+description=$(dpkg-deb --field "$deb" Description | tail -n +2 | sed -e 's/^ //' -e 's/^\.$//')
+[ "$description" = "$(cat "$source/data/description.txt")" ] \
+    || fail "the package's long description is not data/description.txt as written: $description"
+for size in $(cat "$source/resources/icons/hicolor/sizes"); do
     icon="$share/icons/hicolor/${size}x${size}/apps/koru-panel.png"
     [[ $(file -b "$icon") == "PNG image data, $size x $size,"* ]] || fail "icon $icon: $(file -b "$icon")"
 done
