@@ -48,7 +48,7 @@ void applyPanelLook(QApplication &app)
 
     QIcon icon;
     for (int size : {16, 32, 48})
-        icon.addFile(QStringLiteral(":/koru/icons/koru-panel-%1.png").arg(size), QSize(size, size));
+        icon.addFile(QStringLiteral(":/koru/icons/hicolor/koru-panel-%1.png").arg(size), QSize(size, size));
     app.setWindowIcon(icon);
 }
 
