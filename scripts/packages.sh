@@ -1,6 +1,8 @@
 # Sourced by the other scripts: installs the Debian packages the build needs,
 # only those that are missing.
-koru_packages=(cmake g++ make qt6-base-dev qt6-serialport-dev libgl-dev fonts-ipafont-gothic)
+# ser2net is the real serial device server the network-port tests run against.
+koru_packages=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev libgl-dev fonts-ipafont-gothic
+    libtelnet-dev ser2net)
 
 koru_ensure_packages() {
     local wanted=("${koru_packages[@]}" "$@") missing=() pkg

@@ -3,6 +3,7 @@
 #include "layout/panelbuilder.h"
 #include "panel/form1.h"
 #include "serial/mscomm.h"
+#include "support/linespeed.h"
 #include "support/pty.h"
 #include "support/recordingreporter.h"
 
@@ -132,7 +133,7 @@ void TestStartUp::deviceGivenOnTheCommandLineOpens()
     QCOMPARE(session.form->Height(), 5200.0);
     QVERIFY(session.form->MSComm1->portOpen());
     QCOMPARE(session.form->MSComm1->devicePath(1), pty.slavePath());
-    QCOMPARE(session.form->MSComm1->port().baudRate(), 19200);
+    QCOMPARE(koru::test::lineSpeed(pty.masterFd()), speed_t(B19200));
 }
 
 QTEST_MAIN(TestStartUp)
