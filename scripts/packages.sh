@@ -1,9 +1,12 @@
 # Sourced by the other scripts: installs the Debian packages the build needs,
 # only those that are missing.
-# The second line is for making and checking the Debian package (scripts/package
-# and the package test): dpkg-shlibdeps, lintian, the desktop and AppStream
-# validators, file(1) for CPack.
-koru_packages=(cmake g++ make qt6-base-dev qt6-serialport-dev libgl-dev fonts-ipafont-gothic
+# The build: compiler, Qt, libtelnet (RFC 2217 ports), the Japanese face.
+# The tests: ser2net, the real serial device server the network-port tests
+# run against. The package (scripts/package and its test): dpkg-shlibdeps,
+# lintian, the desktop and AppStream validators, file(1) for CPack.
+koru_packages=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev libgl-dev fonts-ipafont-gothic
+    libtelnet-dev
+    ser2net
     dpkg-dev lintian desktop-file-utils appstream file)
 
 koru_ensure_packages() {

@@ -9,6 +9,7 @@
 #include "repeat/framerecorder.h"
 #include "repeat/repeatanalysis.h"
 #include "serial/mscomm.h"
+#include "serial/transport.h"
 
 #include <QApplication>
 #include <QRadioButton>
@@ -18,6 +19,8 @@
 #include <csignal>
 #include <cstdlib>
 #include <functional>
+
+#include <termios.h>
 
 using namespace koru::bench;
 using namespace std::chrono_literals;
@@ -69,7 +72,12 @@ bool chooseSpeed(BenchPanel &panel, int baud)
     runEventLoopFor(50ms);
     QTest::mouseClick(baud == 9600 ? form.Option4 : form.Option3, Qt::LeftButton);
     runEventLoopFor(50ms);
-    return form.MSComm1->port().baudRate() == baud;
+    // The speed the kernel has for the line, not what the panel believes.
+    const koru::Transport *line = form.MSComm1->transport();
+    termios tio {};
+    if (!line || ::tcgetattr(line->nativeHandle(), &tio) != 0)
+        return false;
+    return cfgetospeed(&tio) == (baud == 9600 ? speed_t(B9600) : speed_t(B19200));
 }
 
 void run(BenchPanel &panel, FrameRecorder &recorder, const Scenario &s, int baud)

@@ -1,11 +1,13 @@
 // Click to wire: how long from a button's click (or a hold button's press)
 // until its four bytes can be read at the far end of the line. The panel runs
-// in this process on a real pseudo-terminal.
+// in this process on a real pseudo-terminal; then again through the real
+// ser2net on loopback (tcp:// and rfc2217://), to show what the gateway adds.
 #include "common/ptyfarend.h"
 #include "common/resultrow.h"
 #include "common/stats.h"
 #include "harness/benchpanel.h"
 #include "layout/panelbutton.h"
+#include "support/ser2netgateway.h"
 #include "wire/wirelatency.h"
 
 #include <QApplication>
@@ -21,6 +23,7 @@ namespace {
 
 constexpr double kP50TargetMs = 0.3;
 constexpr double kP99TargetMs = 1.0;
+constexpr double kGatewayAddedP50TargetMs = 0.5;
 
 int sampleCount()
 {
@@ -44,7 +47,7 @@ struct Case
     Gesture gesture;
 };
 
-void measure(BenchPanel &panel, PtyFarEnd &pty, const Case &c, int samples)
+Summary measure(BenchPanel &panel, PtyFarEnd &pty, const Case &c, int samples, bool print = true)
 {
     koru::PanelButton *button = panel.button(c.control);
     const auto act = [button, gesture = c.gesture] {
@@ -84,12 +87,36 @@ void measure(BenchPanel &panel, PtyFarEnd &pty, const Case &c, int samples)
         times.push_back(sample->milliseconds);
     }
     const Summary s = summarize(times);
+    if (!print)
+        return missing || wrong ? Summary {} : s;
     const bool pass = missing == 0 && wrong == 0 && s.p50 < kP50TargetMs && s.p99 < kP99TargetMs;
     std::string measured = format("p50 %.3f ms, p99 %.3f ms (n=%zu)", s.p50, s.p99, s.count);
     if (missing || wrong)
         measured += format("; %d missing, %d wrong frames", missing, wrong);
     printRow(c.what, measured, format("p50 < %.1f ms, p99 < %.0f ms", kP50TargetMs, kP99TargetMs), pass);
     note("%s: max %.3f ms, mean %.3f ms", c.what, s.max, s.mean);
+    return s;
+}
+
+// The same click through ser2net on loopback, against the direct pty's p50.
+bool measureGateway(PtyFarEnd &pty, koru::test::Ser2NetGateway::Mode mode, const char *what, double directP50,
+                    int samples)
+{
+    koru::test::Ser2NetGateway gateway;
+    if (!gateway.start(QString::fromStdString(pty.slavePath()), mode)) {
+        note("%s: ser2net did not start: %s", what, qPrintable(gateway.error()));
+        return false;
+    }
+    BenchPanel panel(gateway.address().toStdString());
+    if (!panel.isStarted())
+        return false;
+    const Summary s = measure(panel, pty, { what, "Command17", "C00\r", Gesture::Api }, samples, false);
+    const double added = s.p50 - directP50;
+    const bool pass = s.count > 0 && added <= kGatewayAddedP50TargetMs;
+    printRow(what, s.count ? format("p50 %.3f ms, %+.3f ms over the direct pty (n=%zu)", s.p50, added, s.count)
+                           : std::string("frames missing or wrong"),
+             format("adds < %.1f ms at p50", kGatewayAddedP50TargetMs), pass);
+    return panel.warnings() == 0;
 }
 
 } // namespace
@@ -102,22 +129,35 @@ int main(int argc, char *argv[])
         return 1;
     }
     QApplication app(argc, argv);
-    BenchPanel panel(pty.slavePath());
-    if (!panel.isStarted())
-        return 1;
-
     const int samples = sampleCount();
-    measure(panel, pty,
-            { "Click to wire: POWER ON (Command17), mouse click back to back", "Command17", "C00\r", Gesture::Click },
-            samples);
-    measure(panel, pty,
-            { "Click to wire: POWER ON (Command17), from the release of a click", "Command17", "C00\r",
-              Gesture::Release },
-            samples);
-    measure(panel, pty,
-            { "Click to wire: POWER ON (Command17), QAbstractButton::click()", "Command17", "C00\r", Gesture::Api },
-            samples);
-    measure(panel, pty, { "Click to wire: VOL + (Command1), from the press", "Command1", "C09\r", Gesture::Press },
-            samples);
-    return panel.warnings() == 0 ? 0 : 1;
+    Summary direct;
+    bool ok = false;
+    {
+        // One panel at a time holds the line: this one goes before the gateway rows.
+        BenchPanel panel(pty.slavePath());
+        if (!panel.isStarted())
+            return 1;
+        measure(panel, pty,
+                { "Click to wire: POWER ON (Command17), mouse click back to back", "Command17", "C00\r",
+                  Gesture::Click },
+                samples);
+        measure(panel, pty,
+                { "Click to wire: POWER ON (Command17), from the release of a click", "Command17", "C00\r",
+                  Gesture::Release },
+                samples);
+        direct = measure(panel, pty,
+                         { "Click to wire: POWER ON (Command17), QAbstractButton::click()", "Command17", "C00\r",
+                           Gesture::Api },
+                         samples);
+        measure(panel, pty,
+                { "Click to wire: VOL + (Command1), from the press", "Command1", "C09\r", Gesture::Press }, samples);
+        ok = panel.warnings() == 0;
+    }
+    ok = measureGateway(pty, koru::test::Ser2NetGateway::Mode::RawTcp,
+                        "Click to wire through ser2net, tcp://: POWER ON click()", direct.p50, samples)
+        && ok;
+    ok = measureGateway(pty, koru::test::Ser2NetGateway::Mode::Rfc2217,
+                        "Click to wire through ser2net, rfc2217://: POWER ON click()", direct.p50, samples)
+        && ok;
+    return ok ? 0 : 1;
 }

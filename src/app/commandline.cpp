@@ -1,5 +1,7 @@
 #include "app/commandline.h"
 
+#include "serial/portaddress.h"
+
 #include <QCommandLineParser>
 
 namespace koru {
@@ -8,14 +10,21 @@ PanelCommandLine parsePanelCommandLine(const QStringList &arguments)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        QStringLiteral("Control panel for a data projector on an RS-232C serial line."));
+        QStringLiteral("Control panel for a data projector on an RS-232C serial line.\n"
+                       "Over tcp:// the gateway's own line settings apply: the speed panel cannot "
+                       "change them (rfc2217:// can)."));
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
-    const QCommandLineOption com1Option(QStringLiteral("com1"),
-                                        QStringLiteral("Device that COM1 opens (default %1).").arg(QLatin1String(MSComm::kDefaultCom1)),
-                                        QStringLiteral("path"));
+    const QCommandLineOption com1Option(
+        QStringLiteral("com1"),
+        QStringLiteral("Device that COM1 opens (default %1), or a serial device server: "
+                       "tcp://HOST:PORT or rfc2217://HOST:PORT (IPv6 as [::1]:PORT).")
+            .arg(QLatin1String(MSComm::kDefaultCom1)),
+        QStringLiteral("path"));
     const QCommandLineOption com2Option(QStringLiteral("com2"),
-                                        QStringLiteral("Device that COM2 opens (default %1).").arg(QLatin1String(MSComm::kDefaultCom2)),
+                                        QStringLiteral("Device that COM2 opens (default %1), or an "
+                                                       "address as for --com1.")
+                                            .arg(QLatin1String(MSComm::kDefaultCom2)),
                                         QStringLiteral("path"));
     const QCommandLineOption simulateOption(
         QStringLiteral("simulate"),
@@ -53,6 +62,11 @@ PanelCommandLine parsePanelCommandLine(const QStringList &arguments)
     for (const QString &path : { result.options.com1, result.options.com2 }) {
         if (path.isEmpty()) {
             result.error = QStringLiteral("%1: a device path must not be empty\n").arg(program);
+            result.exitCode = 2;
+            return result;
+        }
+        if (const ParsedAddress address = parsePortAddress(path); !address.error.isEmpty()) {
+            result.error = QStringLiteral("%1: %2\n").arg(program, address.error);
             result.exitCode = 2;
             return result;
         }

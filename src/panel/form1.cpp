@@ -131,7 +131,7 @@ bool Form1::Form_Load()
         return !step;
     };
     if (fails(MSComm1->setCommPort(1)) || fails(MSComm1->setSettings(CommSettings))
-        || fails(MSComm1->setPortOpen(true)))
+        || fails(openPort()))
         return false;
 
     Option1->setChecked(true); // runs Option1_Click, as the operator's choice would

@@ -4,6 +4,7 @@
 #include "panel/repeattimer.h"
 #include "protocol/catalogue.h"
 #include "protocol/rendering.h"
+#include "serial/commresult.h"
 
 #include <QPointF>
 #include <QSizeF>
@@ -136,6 +137,9 @@ private:
     void wireCommands();
     void wireOperatorPanels();
     void portChoice(int chosen, int other);
+    // Opens MSComm1 with the wait cursor up: a network port may take up to
+    // three seconds to answer.
+    CommResult openPort();
     void speedChoice(const QString &settings);
     void reportFailure(const QString &message);
     bool isKeyPreviewTarget(QObject *watched) const;

@@ -3,6 +3,7 @@
 #include "panel/form1.h"
 #include "serial/mscomm.h"
 
+#include <QApplication>
 #include <QFrame>
 #include <QPushButton>
 #include <QRadioButton>
@@ -67,13 +68,21 @@ void Form1::portChoice(int chosen, int other)
     // failed choice, a lost line): choosing a port is how the operator brings
     // the panel back once the device is there again.
     if (failure.isEmpty())
-        record(MSComm1->setPortOpen(true));
+        record(openPort());
     if (!failure.isEmpty()) {
         reportFailure(failure);
         (void)MSComm1->setCommPort(other);
         return;
     }
     Frame8->hide();
+}
+
+CommResult Form1::openPort()
+{
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const CommResult opened = MSComm1->setPortOpen(true);
+    QApplication::restoreOverrideCursor();
+    return opened;
 }
 
 void Form1::speedChoice(const QString &settings)

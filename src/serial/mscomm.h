@@ -5,17 +5,23 @@
 
 #include <QMap>
 #include <QObject>
-#include <QSerialPort>
 #include <QString>
 
 namespace koru {
 
+class Transport;
+
 // The window's serial communications control: a port number that names a
-// device, a settings string, an open flag, output and input of characters, and
-// a notification raised as soon as one received character waits.
+// device or a network address, a settings string, an open flag, output and
+// input of characters, and a notification raised as soon as one received
+// character waits.
+//
+// What lies under it is chosen by the address at each open: a serial device
+// ("/dev/ttyUSB0"), raw TCP to a serial device server ("tcp://HOST:PORT") or
+// Telnet with COM port control ("rfc2217://HOST:PORT").
 //
 // Failures never throw: each operation returns a CommResult whose message
-// names the port, its device and what the operator can do about it.
+// names the port, its address and what the operator can do about it.
 class MSComm : public QObject
 {
     Q_OBJECT
@@ -35,8 +41,9 @@ public:
     static constexpr const char *kDefaultCom1 = "/dev/ttyS0";
     static constexpr const char *kDefaultCom2 = "/dev/ttyS1";
 
-    // Which device each port number opens.
-    void setDevicePath(int port, const QString &path);
+    // Which address each port number opens: a device path, or a serial
+    // device server as tcp://HOST:PORT or rfc2217://HOST:PORT.
+    void setDevicePath(int port, const QString &address);
     QString devicePath(int port) const;
 
     CommResult setCommPort(int port);
@@ -52,27 +59,27 @@ public:
     QString input();
     qint16 commEvent() const { return m_commEvent; }
 
-    // The message of the last line loss, for the operator.
+    // The message of the last line loss, for the operator; it answers every
+    // send until the port is chosen or opened again.
     QString lineLostMessage() const { return m_lineLostMessage; }
 
     // Receive threshold: OnComm is raised once this many characters wait.
     int rThreshold() const { return m_rThreshold; }
 
-    // For tests and benchmarks: the port underneath, read-only.
-    const QSerialPort &port() const { return m_port; }
+    // For tests and benchmarks: what is open underneath, or null.
+    const Transport *transport() const { return m_transport; }
 
 signals:
     void OnComm();
 
 private:
     QString portLabel(int port) const;
-    QString openFailureMessage(QSerialPort::SerialPortError error, const QString &path) const;
-    CommResult applySettings(const LineSettings &settings);
+    void dropTransport();
     void onReadyRead();
-    void onPortError(QSerialPort::SerialPortError error);
+    void onLost(const QString &reason);
     void closeLostLine(quint64 generation);
 
-    QSerialPort m_port;
+    Transport *m_transport = nullptr;
     QMap<int, QString> m_devicePaths;
     int m_commPort = 1;
     QString m_settingsText = QLatin1String(kSettings9600);
@@ -80,11 +87,10 @@ private:
     qint16 m_commEvent = comEvNone;
     int m_rThreshold = 1;
 
-    // A hung-up line is closed once, from the event loop, not from inside the
-    // QSerialPort call that reported it (its own bookkeeping still runs after
-    // the error signal). Until then the port counts as closed.
+    // A lost line is closed once, from the event loop, not from inside the
+    // call that reported it (the transport's own bookkeeping still runs after
+    // the signal). Until then the port counts as closed.
     bool m_lineLost = false;
-    bool m_inSettings = false;
     quint64 m_openGeneration = 0;
     QString m_lineLostMessage;
 };

@@ -3,6 +3,7 @@
 #include "layout/panelbuilder.h"
 #include "panel/form1.h"
 #include "serial/mscomm.h"
+#include "support/linespeed.h"
 #include "support/pty.h"
 #include "support/recordingreporter.h"
 
@@ -60,11 +61,14 @@ void TestStartUp::commandLine_data()
     QTest::newRow("com2 by-id") << QStringList { "koru-panel", "--com2=/dev/serial/by-id/usb-x" } << -1 << s0 << "/dev/serial/by-id/usb-x" << false << QString();
     QTest::newRow("simulate") << QStringList { "koru-panel", "--simulate" } << -1 << s0 << s1 << true << QString();
     QTest::newRow("help") << QStringList { "koru-panel", "--help" } << 0 << s0 << s1 << false << "--com1";
+    QTest::newRow("help on tcp speed") << QStringList { "koru-panel", "--help" } << 0 << s0 << s1 << false << "Over tcp:// the gateway's own line settings apply";
     QTest::newRow("version") << QStringList { "koru-panel", "--version" } << 0 << s0 << s1 << false << "1.30";
     QTest::newRow("unknown option") << QStringList { "koru-panel", "--com3", "x" } << 2 << s0 << s1 << false << "com3";
     QTest::newRow("missing value") << QStringList { "koru-panel", "--com1" } << 2 << s0 << s1 << false << "com1";
     QTest::newRow("stray argument") << QStringList { "koru-panel", "COM1" } << 2 << s0 << s1 << false << "COM1";
     QTest::newRow("empty path") << QStringList { "koru-panel", "--com1", "" } << 2 << s0 << s1 << false << "empty";
+    QTest::newRow("network com1") << QStringList { "koru-panel", "--com1", "rfc2217://[::1]:2217" } << -1 << "rfc2217://[::1]:2217" << s1 << false << QString();
+    QTest::newRow("bad address") << QStringList { "koru-panel", "--com2", "tcp://gw" } << 2 << s0 << s1 << false << "port number is missing";
 }
 
 void TestStartUp::commandLine()
@@ -132,7 +136,7 @@ void TestStartUp::deviceGivenOnTheCommandLineOpens()
     QCOMPARE(session.form->Height(), 5200.0);
     QVERIFY(session.form->MSComm1->portOpen());
     QCOMPARE(session.form->MSComm1->devicePath(1), pty.slavePath());
-    QCOMPARE(session.form->MSComm1->port().baudRate(), 19200);
+    QCOMPARE(koru::test::lineSpeed(pty.masterFd()), speed_t(B19200));
 }
 
 QTEST_MAIN(TestStartUp)

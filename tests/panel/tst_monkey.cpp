@@ -13,6 +13,7 @@
 //   KORU_MONKEY_REPORT   seconds between resource reports (resident memory
 //                        and the lateness of a probe timer); 0 or unset: none
 // Select modes as with any Qt test, e.g. `tst_monkey monkey:flood`.
+#include "serial/transport.h"
 #include "support/panelfixture.h"
 
 #include "sim/projectorsim.h"
@@ -400,7 +401,7 @@ private:
     // again.
     void restartAfterEnd()
     {
-        if (m_form->MSComm1->port().isOpen() || m_form->MSComm1->portOpen())
+        if ((m_form->MSComm1->transport() && m_form->MSComm1->transport()->isOpen()) || m_form->MSComm1->portOpen())
             fail("END left the port open");
         if (m_form->Timer1->isActive())
             fail("END left Timer1 running");
@@ -473,13 +474,15 @@ private:
         const koru::MSComm &comm = *m_form->MSComm1;
         QElapsedTimer settle;
         settle.start();
-        while (comm.portOpen() != comm.port().isOpen() && settle.elapsed() < 2000)
+        const auto deviceOpen = [&comm] { return comm.transport() && comm.transport()->isOpen(); };
+        while (comm.portOpen() != deviceOpen() && settle.elapsed() < 2000)
             QTest::qWait(5);
-        if (comm.portOpen() != comm.port().isOpen())
+        if (comm.portOpen() != deviceOpen())
             fail(QStringLiteral("portOpen() says %1, the device is %2")
-                     .arg(comm.portOpen() ? "open" : "closed", comm.port().isOpen() ? "open" : "closed"));
-        if (comm.portOpen() && ::fcntl(int(comm.port().handle()), F_GETFD) == -1)
-            fail(QStringLiteral("the port counts as open but its descriptor %1 is not").arg(comm.port().handle()));
+                     .arg(comm.portOpen() ? "open" : "closed", deviceOpen() ? "open" : "closed"));
+        const int handle = comm.transport() ? comm.transport()->nativeHandle() : -1;
+        if (comm.portOpen() && ::fcntl(handle, F_GETFD) == -1)
+            fail(QStringLiteral("the port counts as open but its descriptor %1 is not").arg(handle));
         return m_failure.isEmpty();
     }
 

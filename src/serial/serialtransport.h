@@ -1,0 +1,39 @@
+#pragma once
+
+#include "serial/transport.h"
+
+#include <QSerialPort>
+
+namespace koru {
+
+// A local serial device through QSerialPort.
+class SerialTransport final : public Transport
+{
+    Q_OBJECT
+
+public:
+    SerialTransport(const QString &path, QObject *parent);
+    ~SerialTransport() override;
+
+    CommResult open(const LineSettings &settings) override;
+    void close() override;
+    bool isOpen() const override { return m_port.isOpen(); }
+    CommResult write(const QByteArray &bytes) override;
+    QByteArray read() override;
+    qint64 bytesAvailable() const override { return m_port.bytesAvailable(); }
+    CommResult applySettings(const LineSettings &settings) override;
+    int nativeHandle() const override;
+
+private:
+    bool setLine(const LineSettings &settings);
+    QString openFailure(QSerialPort::SerialPortError error) const;
+    void onError(QSerialPort::SerialPortError error);
+
+    QString m_path;
+    QSerialPort m_port;
+    LineSettings m_settings;
+    bool m_inSettings = false;
+    bool m_lost = false;
+};
+
+} // namespace koru
