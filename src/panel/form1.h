@@ -6,6 +6,8 @@
 #include "protocol/rendering.h"
 
 #include <QPointF>
+#include <QPointer>
+#include <QRectF>
 #include <QSizeF>
 #include <QString>
 #include <QWidget>
@@ -82,9 +84,10 @@ public:
     double Left() const { return m_left; }
     double Top() const { return m_top; }
     void setPosition(double left, double top);
-    // Screen size in twips, as start-up centres against it.
-    QSizeF screenSizeTwips() const;
-    static QPointF centredPosition(QSizeF screenTwips, QSizeF windowTwips);
+    // The primary screen's place and size on the desktop in twips, as
+    // start-up centres against it.
+    static QRectF screenGeometryTwips();
+    static QPointF centredPosition(QRectF screenTwips, QSizeF windowTwips);
 
     // Start-up. False when the port could not be opened: the failure has been
     // reported and the window must not be shown.
