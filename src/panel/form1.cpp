@@ -145,8 +145,15 @@ bool Form1::Form_Load()
     return true;
 }
 
+void Form1::endAnyHold()
+{
+    if (m_heldButton)
+        m_heldButton->endHold();
+}
+
 void Form1::Command16_Click()
 {
+    endAnyHold(); // before the timers stop: its release would start one
     (void)MSComm1->setPortOpen(false);
     m_ended = true;
     Timer1->stop();
@@ -160,6 +167,7 @@ void Form1::Command16_Click()
 void Form1::closeEvent(QCloseEvent *event)
 {
     // Closing through the window frame must release the port as END does.
+    endAnyHold();
     (void)MSComm1->setPortOpen(false);
     Timer1->stop();
     for (QTimer *timer : { Timer2, Timer3, Timer4 })

@@ -142,10 +142,17 @@ private:
     void speedChoice(const QString &settings);
     void reportFailure(const QString &message);
     bool isKeyPreviewTarget(QObject *watched) const;
+    void endAnyHold();
 
     Reporter &m_reporter;
     IncrementalRenderer m_rxdRenderer;
     quint64 m_rxdRevision = 0; // of the RXD line, as the last display left it
+    // The first characters received since the latest send: the reply the
+    // decoding reads. Eight are more than the longest prefix it compares
+    // (eight rendered characters, from at most four received ones).
+    static constexpr qsizetype kReplyHeadLength = 8;
+    QString m_replySinceSend;
+    QPointer<PanelButton> m_heldButton; // while a hold-to-repeat button is down
     QRadioButton *m_optionJustMarked = nullptr; // by the click being handled
     double m_outerHeight = 0;
     double m_left = 0;
