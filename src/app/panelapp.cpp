@@ -5,6 +5,7 @@
 #include "panel/reporter.h"
 #include "serial/mscomm.h"
 #include "sim/projectorsim.h"
+#include "sim/terminationsignals.h"
 
 #include <QApplication>
 
@@ -59,11 +60,29 @@ int runPanelApp(int argc, char *argv[])
     QApplication::setApplicationVersion(QStringLiteral(KORU_VERSION));
     layout::applyPanelLook(app);
 
+    // A logout, a kill or a closed terminal ends the panel as END does: the
+    // port is let go, and with it the lock file that would otherwise stay
+    // behind, and the exit status is 0. Watched from before start-up, so a
+    // signal that comes while the panel starts is not lost; it is acted on
+    // once the event loop runs.
+    sim::TerminationSignals termination(&app);
+    QString error;
+    if (!termination.install(&error))
+        std::fprintf(stderr, "koru-panel: %s\n", error.toLocal8Bit().constData());
+
     MessageBoxReporter reporter;
     PanelSession session;
+    bool running = false;
+    QObject::connect(&termination, &sim::TerminationSignals::received, &app, [&session, &running](int) {
+        if (running)
+            session.form->Command16_Click();
+        else if (QWidget *box = QApplication::activeModalWidget())
+            box->close(); // the start-up failure box: the program ends with it
+    });
     if (!startPanel(commandLine.options, reporter, session))
         return 1;
     QObject::connect(session.form.get(), &Form1::ended, &app, &QCoreApplication::quit);
+    running = true;
     return app.exec();
 }
 

@@ -1,5 +1,6 @@
 #include "layout/panelbutton.h"
 
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 
@@ -43,6 +44,46 @@ void PanelButton::setHoldToRepeat(bool hold)
     m_holdToRepeat = hold;
 }
 
+void PanelButton::endHold()
+{
+    if (!m_holding)
+        return;
+    m_holding = false;
+    setDown(false);
+    emit mouseUp(Qt::NoButton, QGuiApplication::keyboardModifiers(), QPoint());
+}
+
+bool PanelButton::mouseStillDown()
+{
+    return QGuiApplication::mouseButtons() != Qt::NoButton;
+}
+
+bool PanelButton::event(QEvent *event)
+{
+    switch (event->type()) {
+    // Each of these means the release will go elsewhere or nowhere: another
+    // window or a modal box has the mouse now, or the button cannot take
+    // mouse events any more.
+    case QEvent::WindowDeactivate:
+    case QEvent::WindowBlocked:
+    case QEvent::FocusOut:
+    case QEvent::Hide:
+    case QEvent::UngrabMouse:
+        endHold();
+        break;
+    default:
+        break;
+    }
+    return QPushButton::event(event);
+}
+
+void PanelButton::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::EnabledChange && !isEnabled())
+        endHold(); // a disabled button never sees its release
+    QPushButton::changeEvent(event);
+}
+
 void PanelButton::mousePressEvent(QMouseEvent *event)
 {
     const PaintAfterwards paintLater(this);
@@ -52,6 +93,7 @@ void PanelButton::mousePressEvent(QMouseEvent *event)
     }
     // Bypass QAbstractButton, which would react to the left button only and
     // turn the release into a click.
+    m_holding = true;
     setDown(true);
     event->accept();
     emit mouseDown(event->button(), event->modifiers(), event->position().toPoint());
@@ -64,9 +106,13 @@ void PanelButton::mouseReleaseEvent(QMouseEvent *event)
         QPushButton::mouseReleaseEvent(event);
         return;
     }
-    if (event->buttons() == Qt::NoButton)
-        setDown(false);
     event->accept();
+    if (!m_holding)
+        return; // the hold has already ended without it
+    if (event->buttons() == Qt::NoButton) {
+        m_holding = false;
+        setDown(false);
+    }
     emit mouseUp(event->button(), event->modifiers(), event->position().toPoint());
 }
 

@@ -20,11 +20,26 @@ public:
     bool holdToRepeat() const { return m_holdToRepeat; }
     void setHoldToRepeat(bool hold);
 
+    // From the press of a hold until its release, or until the hold ends
+    // because the button lost the mouse.
+    bool isHolding() const { return m_holding; }
+    // Ends a hold as its release would: the button comes up and mouseUp is
+    // reported once; a release that still comes later is ignored. For the
+    // times the real release will never reach the button: the window lost
+    // the mouse to another window or a modal box, or the button was hidden
+    // or disabled.
+    void endHold();
+    // Whether the application still sees a mouse button down. False while
+    // holding means the release went somewhere else.
+    static bool mouseStillDown();
+
 signals:
     void mouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint position);
     void mouseUp(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint position);
 
 protected:
+    bool event(QEvent *event) override;
+    void changeEvent(QEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
@@ -35,6 +50,7 @@ private:
     static bool isActivationKey(int key);
 
     bool m_holdToRepeat = false;
+    bool m_holding = false;
 };
 
 } // namespace koru

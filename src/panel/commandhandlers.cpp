@@ -30,11 +30,19 @@ void Form1::wireCommands()
             continue;
         }
         button->setHoldToRepeat(true);
-        if (command.kind == CommandKind::Arrow)
-            connect(button, &PanelButton::mouseDown, this, [this, row] { arrowMouseDown(*row); });
-        else
-            connect(button, &PanelButton::mouseDown, this, [this, row] { holdMouseDown(*row); });
-        connect(button, &PanelButton::mouseUp, this, [this, row] { holdMouseUp(*row); });
+        const bool arrow = command.kind == CommandKind::Arrow;
+        connect(button, &PanelButton::mouseDown, this, [this, row, button, arrow] {
+            m_heldButton = button;
+            if (arrow)
+                arrowMouseDown(*row);
+            else
+                holdMouseDown(*row);
+        });
+        connect(button, &PanelButton::mouseUp, this, [this, row, button] {
+            if (!button->isHolding())
+                m_heldButton = nullptr;
+            holdMouseUp(*row);
+        });
     }
 }
 
@@ -95,6 +103,12 @@ void Form1::Timer1_Timer()
 {
     if (RepeatNumber == 0)
         return;
+    // A release that went astray (to another window, say) would leave the
+    // command repeating with nobody holding the button.
+    if (m_heldButton && !PanelButton::mouseStillDown()) {
+        m_heldButton->endHold();
+        return;
+    }
     const char *code = repeatCode(RepeatNumber);
     if (!code)
         return;

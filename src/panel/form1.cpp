@@ -53,7 +53,9 @@ Form1::Form1(Reporter &reporter, QWidget *parent)
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(200ms);
     Timer2 = makeTimer(this, "Timer2", kReplyWait, Qt::PreciseTimer);
-    Timer3 = makeTimer(this, "Timer3", 5000ms, Qt::CoarseTimer);
+    // Precise: a coarse timer may tick up to 5 % early, which hid the port
+    // panel a quarter of a second before its five seconds.
+    Timer3 = makeTimer(this, "Timer3", 5000ms, Qt::PreciseTimer);
     Timer4 = makeTimer(this, "Timer4", kMonitorClear, Qt::PreciseTimer);
 
     Label11 = control<PanelLabel>("Label11");
@@ -94,27 +96,31 @@ void Form1::setPosition(double left, double top)
     move(layout::twipsToPixels(left), layout::twipsToPixels(top));
 }
 
-QSizeF Form1::screenSizeTwips() const
+QRectF Form1::screenGeometryTwips()
 {
-    const QScreen *shown = screen() ? screen() : QGuiApplication::primaryScreen();
-    const QSize pixels = shown ? shown->geometry().size() : QSize(1024, 768);
-    return QSizeF(layout::pixelsToTwips(pixels.width()), layout::pixelsToTwips(pixels.height()));
+    // The primary screen, wherever it lies on the desktop: beside or above
+    // another one its origin is not (0, 0).
+    const QScreen *primary = QGuiApplication::primaryScreen();
+    const QRect pixels = primary ? primary->geometry() : QRect(0, 0, 1024, 768);
+    return QRectF(layout::pixelsToTwips(pixels.x()), layout::pixelsToTwips(pixels.y()),
+                  layout::pixelsToTwips(pixels.width()), layout::pixelsToTwips(pixels.height()));
 }
 
 // Single precision, halves kept, no clamping: a screen smaller than the
-// window gives negative coordinates, as the design intends.
-QPointF Form1::centredPosition(QSizeF screenTwips, QSizeF windowTwips)
+// window gives coordinates left of or above the screen, as the design
+// intends.
+QPointF Form1::centredPosition(QRectF screenTwips, QSizeF windowTwips)
 {
     const float left = (float(screenTwips.width()) - float(windowTwips.width())) / 2.0f;
     const float top = (float(screenTwips.height()) - float(windowTwips.height())) / 2.0f;
-    return QPointF(double(left), double(top));
+    return QPointF(screenTwips.x() + double(left), screenTwips.y() + double(top));
 }
 
 bool Form1::Form_Load()
 {
     // Centred for the designed height, then shrunk to the compact panel with
     // the top edge left where it is.
-    const QPointF centre = centredPosition(screenSizeTwips(), QSizeF(layout::kOuterWidthTwips, Height()));
+    const QPointF centre = centredPosition(screenGeometryTwips(), QSizeF(layout::kOuterWidthTwips, Height()));
     setPosition(centre.x(), centre.y());
     setHeight(kCompactHeight);
 
@@ -139,8 +145,15 @@ bool Form1::Form_Load()
     return true;
 }
 
+void Form1::endAnyHold()
+{
+    if (m_heldButton)
+        m_heldButton->endHold();
+}
+
 void Form1::Command16_Click()
 {
+    endAnyHold(); // before the timers stop: its release would start one
     (void)MSComm1->setPortOpen(false);
     m_ended = true;
     Timer1->stop();
@@ -154,6 +167,7 @@ void Form1::Command16_Click()
 void Form1::closeEvent(QCloseEvent *event)
 {
     // Closing through the window frame must release the port as END does.
+    endAnyHold();
     (void)MSComm1->setPortOpen(false);
     Timer1->stop();
     for (QTimer *timer : { Timer2, Timer3, Timer4 })

@@ -7,6 +7,8 @@
 #include "serial/commresult.h"
 
 #include <QPointF>
+#include <QPointer>
+#include <QRectF>
 #include <QSizeF>
 #include <QString>
 #include <QWidget>
@@ -83,9 +85,10 @@ public:
     double Left() const { return m_left; }
     double Top() const { return m_top; }
     void setPosition(double left, double top);
-    // Screen size in twips, as start-up centres against it.
-    QSizeF screenSizeTwips() const;
-    static QPointF centredPosition(QSizeF screenTwips, QSizeF windowTwips);
+    // The primary screen's place and size on the desktop in twips, as
+    // start-up centres against it.
+    static QRectF screenGeometryTwips();
+    static QPointF centredPosition(QRectF screenTwips, QSizeF windowTwips);
 
     // Start-up. False when the port could not be opened: the failure has been
     // reported and the window must not be shown.
@@ -143,10 +146,17 @@ private:
     void speedChoice(const QString &settings);
     void reportFailure(const QString &message);
     bool isKeyPreviewTarget(QObject *watched) const;
+    void endAnyHold();
 
     Reporter &m_reporter;
     IncrementalRenderer m_rxdRenderer;
     quint64 m_rxdRevision = 0; // of the RXD line, as the last display left it
+    // The first characters received since the latest send: the reply the
+    // decoding reads. Eight are more than the longest prefix it compares
+    // (eight rendered characters, from at most four received ones).
+    static constexpr qsizetype kReplyHeadLength = 8;
+    QString m_replySinceSend;
+    QPointer<PanelButton> m_heldButton; // while a hold-to-repeat button is down
     QRadioButton *m_optionJustMarked = nullptr; // by the click being handled
     double m_outerHeight = 0;
     double m_left = 0;

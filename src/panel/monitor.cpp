@@ -15,13 +15,18 @@ bool Form1::Hyouji(const QString &text, quint8 mode)
         // the monitor, the timers and ReplyWait as they were.
         if (const CommResult sent = MSComm1->setOutput(text); !sent) {
             // A repetition must not outlive a failed send: it would warn again
-            // at every tick, and the release may be lost behind the warning.
+            // at every tick. The warning box takes the mouse, so the release
+            // never reaches the held button: end the hold here as the release
+            // would, before the box goes up, or the hold's short reply-wait
+            // and clear intervals would stay for every later command.
             RepeatNumber = 0;
             Timer1->stop();
+            endAnyHold();
             reportFailure(sent.message());
             return false;
         }
         Label11->setText(renderText(text));
+        m_replySinceSend.clear(); // what is still in the buffer answered an earlier command
         // Enabling a running timer restarts its count, so the reply wait and
         // the monitor clear always measure from the latest transmission: a
         // reply is never declared missing, nor a line emptied, moments after a
@@ -43,7 +48,10 @@ bool Form1::Hyouji(const QString &text, quint8 mode)
     else
         Label12->setText(renderText(text));
     m_rxdRevision = Label12->revision();
-    if (const std::optional<QString> status = decodeReply(SendText, Label12->text()))
+    // The RXD line shows the whole buffer, late characters of an earlier
+    // reply included, but only what came after the latest send can answer
+    // the query in SendText.
+    if (const std::optional<QString> status = decodeReply(SendText, renderText(m_replySinceSend)))
         Label25->setText(*status);
     return true;
 }
@@ -57,6 +65,9 @@ void Form1::MSComm1_OnComm()
     const qsizetype room = kRecvTextCap - RecvText.size();
     if (room > 0)
         RecvText += QStringView(received).left(room);
+    const qsizetype headRoom = kReplyHeadLength - m_replySinceSend.size();
+    if (headRoom > 0)
+        m_replySinceSend += QStringView(received).left(headRoom);
     ReplyWait = 0;
     Hyouji(RecvText, kDisplayMode);
 }

@@ -8,7 +8,12 @@
 #include "support/recordingreporter.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
 #include <QTest>
+
+#include <csignal>
 
 using koru::PanelOptions;
 using koru::PanelSession;
@@ -27,6 +32,8 @@ private slots:
     void missingDeviceReportsOnceAndShowsNothing();
     void busyDeviceReportsOnceAndShowsNothing();
     void deviceGivenOnTheCommandLineOpens();
+    void terminationSignalEndsThePanelAsEndDoes_data();
+    void terminationSignalEndsThePanelAsEndDoes();
 
 private:
     static int visibleWindows();
@@ -137,6 +144,58 @@ void TestStartUp::deviceGivenOnTheCommandLineOpens()
     QVERIFY(session.form->MSComm1->portOpen());
     QCOMPARE(session.form->MSComm1->devicePath(1), pty.slavePath());
     QCOMPARE(koru::test::lineSpeed(pty.masterFd()), speed_t(B19200));
+}
+
+namespace {
+
+// The serial lock files a process holds: Qt names them LCK..<device> and
+// writes the owner's process id on their first line.
+QStringList lockFilesOf(qint64 pid)
+{
+    QStringList held;
+    for (const QString &directory : { QStringLiteral("/run/lock"), QStringLiteral("/var/lock"),
+                                      QStringLiteral("/tmp"), QStringLiteral("/var/tmp") }) {
+        const QDir dir(directory);
+        for (const QString &name : dir.entryList({ QStringLiteral("LCK..*") }, QDir::Files)) {
+            QFile file(dir.filePath(name));
+            if (file.open(QIODevice::ReadOnly) && file.readLine().trimmed().toLongLong() == pid)
+                held << file.fileName();
+        }
+    }
+    return held;
+}
+
+} // namespace
+
+void TestStartUp::terminationSignalEndsThePanelAsEndDoes_data()
+{
+    QTest::addColumn<int>("signalNumber");
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::newRow("SIGINT") << int(SIGINT);
+    QTest::newRow("SIGHUP") << int(SIGHUP);
+}
+
+void TestStartUp::terminationSignalEndsThePanelAsEndDoes()
+{
+    QFETCH(int, signalNumber);
+
+    QProcess panel;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    panel.setProcessEnvironment(environment);
+    panel.start(QStringLiteral(KORU_PANEL_PROGRAM), { QStringLiteral("--simulate") });
+    QTRY_COMPARE_WITH_TIMEOUT(panel.state(), QProcess::Running, 5000);
+    // Running once it holds its port.
+    const qint64 pid = panel.processId();
+    QTRY_VERIFY_WITH_TIMEOUT(!lockFilesOf(pid).isEmpty(), 10000);
+
+    QCOMPARE(::kill(pid_t(pid), signalNumber), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(panel.state(), QProcess::NotRunning, 10000);
+    QCOMPARE(panel.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(panel.exitCode(), 0);
+    // By owner, not by name: once the line is free, another program may take
+    // the same device and its lock file.
+    QCOMPARE(lockFilesOf(pid), QStringList());
 }
 
 QTEST_MAIN(TestStartUp)

@@ -1,5 +1,8 @@
 #include "support/panelfixture.h"
 
+#include <QMenu>
+#include <QMessageBox>
+#include <QSignalSpy>
 #include <QTest>
 
 using koru::Form1;
@@ -77,6 +80,12 @@ private slots:
     void failureDuringAHoldEndsIt();
     void failureAtAPressStartsNothing();
     void failedModeButtonChangesNoMode();
+    void staleReplyIsShownButNotDecoded_data();
+    void failedSendUnderARealBoxEndsTheHoldAsAReleaseWould_data();
+    void failedSendUnderARealBoxEndsTheHoldAsAReleaseWould();
+    void holdEndsWhenTheButtonLosesTheMouse_data();
+    void holdEndsWhenTheButtonLosesTheMouse();
+    void staleReplyIsShownButNotDecoded();
 
 private:
     void clickAll(PanelFixture &panel, const QStringList &controls);
@@ -459,6 +468,244 @@ void TestCommands::failedModeButtonChangesNoMode()
     QCOMPARE(panel.reporter.count(), 1);
     QCOMPARE(panel.form->Timer1->interval(), 200);
     QCOMPARE(panel.form->ArrowMode, quint8(0));
+}
+
+// What goes before the query whose reply is checked: each leaves characters
+// in the receive buffer that answered something else.
+enum class LeadIn { AckInBuffer, LateReply, AfterAHold, EarlierQuery };
+
+void TestCommands::staleReplyIsShownButNotDecoded_data()
+{
+    QTest::addColumn<int>("leadIn");
+    QTest::addColumn<QString>("query"); // the button clicked last
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QString>("rxd");
+    QTest::addColumn<QString>("status");
+
+    QTest::newRow("POWER ON acknowledged, STATUS within the reply wait")
+        << int(LeadIn::AckInBuffer) << "Command44" << QByteArray("80\r") << " ACK CR 8 0 CR " << " Stand by";
+    QTest::newRow("STATUS answered 700 ms late, STATUS again")
+        << int(LeadIn::LateReply) << "Command44" << QByteArray("80\r") << " 2 0 CR 8 0 CR " << " Stand by";
+    QTest::newRow("last repeat answered after the release, then STATUS")
+        << int(LeadIn::AfterAHold) << "Command44" << QByteArray("80\r") << " ACK CR 8 0 CR " << " Stand by";
+    QTest::newRow("STATUS then MODE 0.3 s apart")
+        << int(LeadIn::EarlierQuery) << "Command45" << QByteArray("3\r") << " 8 0 CR 3 CR " << " Video";
+}
+
+void TestCommands::staleReplyIsShownButNotDecoded()
+{
+    QFETCH(int, leadIn);
+    QFETCH(QString, query);
+    QFETCH(QByteArray, reply);
+    QFETCH(QString, rxd);
+    QFETCH(QString, status);
+
+    PanelFixture panel;
+    Form1 &form = *panel.form;
+    const auto answer = [&](const QByteArray &bytes, const QString &shown) {
+        QVERIFY(panel.pty.write(bytes));
+        QTRY_COMPARE(form.Label12->text(), shown);
+    };
+    switch (LeadIn(leadIn)) {
+    case LeadIn::AckInBuffer:
+        QTest::mouseClick(panel.button("Command17"), Qt::LeftButton);
+        answer("\x06\r", QStringLiteral(" ACK CR "));
+        break;
+    case LeadIn::LateReply:
+        QTest::mouseClick(panel.button("Command44"), Qt::LeftButton);
+        form.Timer2_Timer(); // 500 ms: no reply yet
+        QCOMPARE(form.Label12->text(), QStringLiteral(" X X X X"));
+        answer("20\r", QStringLiteral(" 2 0 CR "));
+        QCOMPARE(form.Label25->text(), QStringLiteral(" Cooling down")); // late, but its own answer
+        break;
+    case LeadIn::AfterAHold:
+        press(panel.button("Command1"));
+        release(panel.button("Command1"));
+        answer("\x06\r", QStringLiteral(" ACK CR "));
+        form.Timer4_Timer(); // a second after the release
+        break;
+    case LeadIn::EarlierQuery:
+        QTest::mouseClick(panel.button("Command44"), Qt::LeftButton);
+        answer("80\r", QStringLiteral(" 8 0 CR "));
+        QCOMPARE(form.Label25->text(), QStringLiteral(" Stand by"));
+        break;
+    }
+    panel.pty.readAvailable();
+    QTest::mouseClick(panel.button(query.toLatin1().constData()), Qt::LeftButton);
+    QCOMPARE(panel.pty.readAvailable().size(), 4);
+    answer(reply, rxd); // the technician still sees every character
+    QCOMPARE(form.Label25->text(), status);
+    QCOMPARE(panel.reporter.count(), 0);
+}
+
+namespace {
+
+// Mouse events through the window, as the platform delivers them: a modal
+// box in front swallows them there, and a grab sends them elsewhere.
+QPoint centreInWindow(PanelFixture &panel, QWidget *button)
+{
+    return button->mapTo(panel.form.get(), button->rect().center());
+}
+
+void pressThroughTheWindow(PanelFixture &panel, QWidget *button)
+{
+    QTest::mousePress(panel.form->windowHandle(), Qt::LeftButton, {}, centreInWindow(panel, button));
+}
+
+void releaseThroughTheWindow(PanelFixture &panel, QWidget *button)
+{
+    QTest::mouseRelease(panel.form->windowHandle(), Qt::LeftButton, {}, centreInWindow(panel, button));
+}
+
+void expectReleasedState(PanelFixture &panel, PanelButton *button)
+{
+    const Form1 &form = *panel.form;
+    QCOMPARE(form.RepeatNumber, quint8(0));
+    QVERIFY(!form.Timer1->isActive());
+    QVERIFY(!form.Timer2->isActive());
+    QCOMPARE(form.Timer2->interval(), 500);
+    QCOMPARE(form.Timer4->interval(), 1000);
+    QVERIFY(!button->isDown());
+    QVERIFY(!button->isHolding());
+}
+
+} // namespace
+
+void TestCommands::failedSendUnderARealBoxEndsTheHoldAsAReleaseWould_data()
+{
+    QTest::addColumn<QStringList>("before");
+    QTest::addColumn<QString>("held");
+    QTest::newRow("arrow in mode 3") << QStringList { "Command48" } << "Command5";
+    QTest::newRow("Zoom +") << QStringList() << "Command15";
+}
+
+void TestCommands::failedSendUnderARealBoxEndsTheHoldAsAReleaseWould()
+{
+    QFETCH(QStringList, before);
+    QFETCH(QString, held);
+
+    PanelFixture panel;
+    Form1 &form = *panel.form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    clickAll(panel, before);
+    PanelButton *button = panel.button(held.toLatin1().constData());
+    pressThroughTheWindow(panel, button);
+    QVERIFY(form.Timer1->isActive());
+    QVERIFY(form.Timer2->interval() < 500);
+    QVERIFY(form.MSComm1->setPortOpen(false)); // the line goes away mid-hold
+
+    // The warning as the operator gets it: a real modal box, which takes the
+    // mouse, so the release made while it is up never reaches the button.
+    bool releasedBeforeTheBox = false;
+    bool boxWasUp = false;
+    panel.reporter.onWarn = [&](const QString &message) {
+        releasedBeforeTheBox = form.RepeatNumber == 0 && !form.Timer1->isActive() && !form.Timer2->isActive()
+            && form.Timer2->interval() == 500 && form.Timer4->interval() == 1000 && !button->isDown();
+        QMessageBox box(QMessageBox::Warning, form.windowTitle(), message, QMessageBox::Ok, &form);
+        QTimer::singleShot(0, &box, [&] {
+            boxWasUp = box.isVisible() && QApplication::activeModalWidget() == &box;
+            releaseThroughTheWindow(panel, button);
+            box.accept();
+        });
+        box.exec();
+    };
+    form.Timer1_Timer(); // the next repeat finds the line gone
+    QCOMPARE(panel.reporter.count(), 1);
+    QVERIFY(boxWasUp);
+    QVERIFY(releasedBeforeTheBox);
+    expectReleasedState(panel, button);
+
+    // Later commands keep the ordinary reply wait and monitor clear.
+    QVERIFY(form.MSComm1->setPortOpen(true));
+    QTest::mouseClick(panel.button("Command17"), Qt::LeftButton);
+    QCOMPARE(panel.pty.readAvailable().right(4), QByteArray("C00\r"));
+    QVERIFY(form.Timer2->remainingTime() > 400);
+    QVERIFY(form.Timer4->remainingTime() > 900);
+    QCOMPARE(panel.reporter.count(), 1);
+}
+
+enum class MouseLoss { Deactivated, ModalBox, Popup, OtherGrab, Hidden, Disabled };
+
+void TestCommands::holdEndsWhenTheButtonLosesTheMouse_data()
+{
+    QTest::addColumn<int>("loss");
+    QTest::newRow("window deactivated") << int(MouseLoss::Deactivated);
+    QTest::newRow("modal box in front") << int(MouseLoss::ModalBox);
+    QTest::newRow("popup takes the pointer") << int(MouseLoss::Popup);
+    QTest::newRow("release goes to another grabber") << int(MouseLoss::OtherGrab);
+    QTest::newRow("button hidden") << int(MouseLoss::Hidden);
+    QTest::newRow("button disabled") << int(MouseLoss::Disabled);
+}
+
+void TestCommands::holdEndsWhenTheButtonLosesTheMouse()
+{
+    QFETCH(int, loss);
+
+    PanelFixture panel;
+    Form1 &form = *panel.form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    PanelButton *volUp = panel.button("Command1");
+    QSignalSpy ups(volUp, &PanelButton::mouseUp);
+    pressThroughTheWindow(panel, volUp);
+    QCOMPARE(panel.pty.readAvailable(), QByteArray("C09\r"));
+    QVERIFY(form.Timer1->isActive());
+
+    QWidget otherWindow;
+    QMessageBox box(QMessageBox::Information, QStringLiteral("other"), QStringLiteral("other"),
+                    QMessageBox::Ok, &form);
+    QMenu menu(&form);
+    menu.addAction(QStringLiteral("item"));
+    auto *grabber = new QWidget(&form);
+    switch (MouseLoss(loss)) {
+    case MouseLoss::Deactivated:
+        otherWindow.show();
+        otherWindow.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&otherWindow));
+        break;
+    case MouseLoss::ModalBox:
+        box.setWindowModality(Qt::ApplicationModal);
+        box.show();
+        break;
+    case MouseLoss::Popup:
+        menu.popup(form.mapToGlobal(QPoint(10, 10)));
+        QVERIFY(QTest::qWaitForWindowExposed(&menu));
+        break;
+    case MouseLoss::OtherGrab:
+        // The release goes to whoever holds the grab; the button never
+        // hears of it, and the next tick finds no mouse button down.
+        grabber->show();
+        grabber->grabMouse();
+        releaseThroughTheWindow(panel, volUp);
+        grabber->releaseMouse();
+        QVERIFY(volUp->isHolding());
+        form.Timer1_Timer();
+        break;
+    case MouseLoss::Hidden:
+        volUp->hide();
+        break;
+    case MouseLoss::Disabled:
+        volUp->setEnabled(false);
+        break;
+    }
+    expectReleasedState(panel, volUp);
+    QCOMPARE(ups.count(), 1);
+    QCOMPARE(form.Label11->text(), QString()); // the monitor emptied as at a release
+    QVERIFY(form.Timer4->isActive());
+    form.Timer1_Timer(); // a late tick sends nothing
+    QCOMPARE(panel.pty.readFor(300ms), QByteArray()); // the volume stops rising
+
+    // A release that still arrives afterwards ends nothing twice.
+    box.hide();
+    menu.hide();
+    volUp->show();
+    volUp->setEnabled(true);
+    form.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    releaseThroughTheWindow(panel, volUp);
+    QCOMPARE(ups.count(), 1);
+    QCOMPARE(panel.reporter.count(), 0);
 }
 
 QTEST_MAIN(TestCommands)

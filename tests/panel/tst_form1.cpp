@@ -78,18 +78,21 @@ void TestForm1::startUpState()
 
 void TestForm1::centring_data()
 {
-    QTest::addColumn<QSizeF>("screen");
+    QTest::addColumn<QRectF>("screen");
     QTest::addColumn<QSizeF>("window");
     QTest::addColumn<QPointF>("position");
 
-    QTest::newRow("height 11520") << QSizeF(19200, 11520) << QSizeF(9585, 7200) << QPointF(4807.5, 2160);
-    QTest::newRow("width difference 5865") << QSizeF(15450, 7200) << QSizeF(9585, 7200) << QPointF(2932.5, 0);
-    QTest::newRow("screen smaller than window") << QSizeF(9000, 6000) << QSizeF(9585, 7200) << QPointF(-292.5, -600);
+    QTest::newRow("height 11520") << QRectF(0, 0, 19200, 11520) << QSizeF(9585, 7200) << QPointF(4807.5, 2160);
+    QTest::newRow("width difference 5865") << QRectF(0, 0, 15450, 7200) << QSizeF(9585, 7200) << QPointF(2932.5, 0);
+    QTest::newRow("screen smaller than window") << QRectF(0, 0, 9000, 6000) << QSizeF(9585, 7200) << QPointF(-292.5, -600);
+    // A primary screen right of and below another one.
+    QTest::newRow("screen at an offset") << QRectF(28800, 2400, 15450, 11520) << QSizeF(9585, 7200) << QPointF(31732.5, 4560);
+    QTest::newRow("screen left of the origin") << QRectF(-19200, -600, 19200, 11520) << QSizeF(9585, 7200) << QPointF(-14392.5, 1560);
 }
 
 void TestForm1::centring()
 {
-    QFETCH(QSizeF, screen);
+    QFETCH(QRectF, screen);
     QFETCH(QSizeF, window);
     QFETCH(QPointF, position);
     QCOMPARE(Form1::centredPosition(screen, window), position);
@@ -98,9 +101,9 @@ void TestForm1::centring()
 void TestForm1::startUpCentresForTheDesignedHeight()
 {
     PanelFixture panel;
-    const QSizeF screen = panel.form->screenSizeTwips();
-    QCOMPARE(panel.form->Top(), (screen.height() - 7200) / 2);
-    QCOMPARE(panel.form->Left(), (screen.width() - 9585) / 2);
+    const QRectF screen = Form1::screenGeometryTwips();
+    QCOMPARE(panel.form->Top(), screen.y() + (screen.height() - 7200) / 2);
+    QCOMPARE(panel.form->Left(), screen.x() + (screen.width() - 9585) / 2);
     QCOMPARE(panel.form->Height(), 5200.0);
 }
 
