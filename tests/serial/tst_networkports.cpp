@@ -244,10 +244,14 @@ void TestNetworkPorts::tcpKeepsTheGatewaysSpeed()
     QVERIFY2(b.started, qPrintable(b.gateway.error()));
     QVERIFY(b.comm.setSettings(QStringLiteral("9600,N,8,1")));
     QVERIFY(b.comm.setPortOpen(true));
+    // ser2net sets up its device when the connection is accepted, a moment
+    // after our open returns.
+    QTRY_COMPARE(koru::test::lineSpeed(b.pty.masterFd()), speed_t(B19200)); // the gateway's own
     QVERIFY(b.comm.setSettings(QStringLiteral("19200,N,8,1")));
     QVERIFY(b.comm.setSettings(QStringLiteral("9600,N,8,1")));
     QCOMPARE(b.comm.settings(), QStringLiteral("9600,N,8,1")); // kept for the next serial port
-    QCOMPARE(koru::test::lineSpeed(b.pty.masterFd()), speed_t(B19200)); // the gateway's own
+    QTest::qWait(200);
+    QCOMPARE(koru::test::lineSpeed(b.pty.masterFd()), speed_t(B19200));
     QVERIFY(b.comm.portOpen());
 }
 
