@@ -35,8 +35,10 @@ void addOptions(QCommandLineParser &parser)
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addOptions({
-        { PortOption, QStringLiteral("Serial device (default %1).").arg(QLatin1String(MSComm::kDefaultCom1)),
-          QStringLiteral("path") },
+        { PortOption,
+          QStringLiteral("Serial device (default %1), or a gateway: tcp://host:port, rfc2217://host:port.")
+              .arg(QLatin1String(MSComm::kDefaultCom1)),
+          QStringLiteral("path|url") },
         { SpeedOption, QStringLiteral("Line speed, 19200 or 9600 (default 19200), always 8N1."), QStringLiteral("baud") },
         { TimeoutOption, QStringLiteral("Reply wait in milliseconds (default %1).").arg(kReplyWait.count()),
           QStringLiteral("ms") },
