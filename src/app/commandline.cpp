@@ -29,7 +29,10 @@ PanelCommandLine parsePanelCommandLine(const QStringList &arguments)
     const QCommandLineOption simulateOption(
         QStringLiteral("simulate"),
         QStringLiteral("Start a simulated projector in this process and connect COM1 to it."));
-    parser.addOptions({ com1Option, com2Option, simulateOption });
+    const QCommandLineOption logOption(QStringLiteral("log"),
+                                       QStringLiteral("Append every frame sent and every chunk received to this file."),
+                                       QStringLiteral("file"));
+    parser.addOptions({ com1Option, com2Option, simulateOption, logOption });
 
     PanelCommandLine result;
     const QString program = arguments.isEmpty() ? QStringLiteral("koru-panel") : arguments.first();
@@ -59,6 +62,8 @@ PanelCommandLine parsePanelCommandLine(const QStringList &arguments)
     if (parser.isSet(com2Option))
         result.options.com2 = parser.value(com2Option);
     result.options.simulate = parser.isSet(simulateOption);
+    if (parser.isSet(logOption))
+        result.options.logPath = parser.value(logOption);
     for (const QString &path : { result.options.com1, result.options.com2 }) {
         if (path.isEmpty()) {
             result.error = QStringLiteral("%1: a device path must not be empty\n").arg(program);

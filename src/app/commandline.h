@@ -14,6 +14,7 @@ struct PanelOptions
     QString com1 = QLatin1String(MSComm::kDefaultCom1);
     QString com2 = QLatin1String(MSComm::kDefaultCom2);
     bool simulate = false; // COM1 talks to a built-in simulated projector
+    QString logPath;       // traffic log; empty: none
 };
 
 struct PanelCommandLine

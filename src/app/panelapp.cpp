@@ -3,6 +3,7 @@
 #include "layout/panelbuilder.h"
 #include "panel/form1.h"
 #include "panel/reporter.h"
+#include "protocol/trafficlog.h"
 #include "serial/mscomm.h"
 #include "sim/projectorsim.h"
 #include "sim/terminationsignals.h"
@@ -35,11 +36,23 @@ bool startPanel(const PanelOptions &options, Reporter &reporter, PanelSession &s
     }
 
     session.form = std::make_unique<Form1>(reporter);
+    session.form->trafficLog = session.trafficLog.get();
     session.form->MSComm1->setDevicePath(1, com1);
     session.form->MSComm1->setDevicePath(2, options.com2);
     if (!session.form->Form_Load())
         return false;
     session.form->show();
+    return true;
+}
+
+bool openTrafficLog(const PanelOptions &options, PanelSession &session, QString *error)
+{
+    if (options.logPath.isEmpty())
+        return true;
+    auto log = std::make_unique<TrafficLog>();
+    if (!log->open(options.logPath, error))
+        return false;
+    session.trafficLog = std::move(log);
     return true;
 }
 
@@ -79,6 +92,12 @@ int runPanelApp(int argc, char *argv[])
         else if (QWidget *box = QApplication::activeModalWidget())
             box->close(); // the start-up failure box: the program ends with it
     });
+    // A log asked for on the command line that cannot be written is an error
+    // of the command line: said on the terminal it was given from.
+    if (QString logError; !openTrafficLog(commandLine.options, session, &logError)) {
+        std::fprintf(stderr, "koru-panel: %s\n", qPrintable(logError));
+        return 1;
+    }
     if (!startPanel(commandLine.options, reporter, session))
         return 1;
     QObject::connect(session.form.get(), &Form1::ended, &app, &QCoreApplication::quit);

@@ -51,7 +51,7 @@ Form1::Form1(Reporter &reporter, QWidget *parent)
     // timers share its short intervals while an arrow repeats.
     Timer1 = new RepeatTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(200ms);
+    Timer1->setInterval(kRepeatAtStart);
     Timer2 = makeTimer(this, "Timer2", kReplyWait, Qt::PreciseTimer);
     // Precise: a coarse timer may tick up to 5 % early, which hid the port
     // panel a quarter of a second before its five seconds.

@@ -4,6 +4,7 @@
 #include "panel/repeattimer.h"
 #include "protocol/catalogue.h"
 #include "protocol/rendering.h"
+#include "protocol/trafficlog.h"
 #include "serial/commresult.h"
 
 #include <QPointF>
@@ -64,6 +65,9 @@ public:
     QTimer *Timer2 = nullptr; // reply wait
     QTimer *Timer3 = nullptr; // hides the port panel
     QTimer *Timer4 = nullptr; // empties the monitor and status lines
+
+    // The transcript of the line's traffic, when the program was asked for one.
+    TrafficLog *trafficLog = nullptr;
 
     // The controls the handlers change.
     PanelLabel *Label11 = nullptr; // TXD line
@@ -147,6 +151,7 @@ private:
     void reportFailure(const QString &message);
     bool isKeyPreviewTarget(QObject *watched) const;
     void endAnyHold();
+    void logTraffic(TrafficDirection direction, const QString &text) const;
 
     Reporter &m_reporter;
     IncrementalRenderer m_rxdRenderer;

@@ -25,6 +25,7 @@ bool Form1::Hyouji(const QString &text, quint8 mode)
             reportFailure(sent.message());
             return false;
         }
+        logTraffic(TrafficDirection::Sent, text);
         Label11->setText(renderText(text));
         m_replySinceSend.clear(); // what is still in the buffer answered an earlier command
         // Enabling a running timer restarts its count, so the reply wait and
@@ -62,6 +63,7 @@ void Form1::MSComm1_OnComm()
     if (event != MSComm::comEvReceive)
         return; // line events and errors change nothing on screen
     const QString received = MSComm1->input();
+    logTraffic(TrafficDirection::Received, received);
     const qsizetype room = kRecvTextCap - RecvText.size();
     if (room > 0)
         RecvText += QStringView(received).left(room);
@@ -70,6 +72,17 @@ void Form1::MSComm1_OnComm()
         m_replySinceSend += QStringView(received).left(headRoom);
     ReplyWait = 0;
     Hyouji(RecvText, kDisplayMode);
+}
+
+void Form1::logTraffic(TrafficDirection direction, const QString &text) const
+{
+    if (!trafficLog)
+        return;
+    const QString port = MSComm1->devicePath(MSComm1->commPort());
+    if (direction == TrafficDirection::Sent)
+        trafficLog->sent(port, text.toLatin1());
+    else
+        trafficLog->received(port, text.toLatin1());
 }
 
 void Form1::Timer2_Timer()

@@ -40,6 +40,9 @@ struct HoldTiming
 // they show; a hold or an arrow mode may shorten both for a while.
 inline constexpr Millis kReplyWait { 500 };
 inline constexpr Millis kMonitorClear { 1000 };
+// Timer1's period until a mode button or a hold button sets another: what the
+// arrows repeat at when nothing has chosen their timing yet.
+inline constexpr Millis kRepeatAtStart { 200 };
 
 // The four queries: the projector answers them with digits instead of an ACK.
 namespace query {

@@ -71,4 +71,18 @@ std::optional<QString> decodeReply(QStringView sendText, QStringView rxdLine)
     return std::nullopt;
 }
 
+QStringList decodedTexts(QByteArrayView queryCode)
+{
+    QStringList texts;
+    for (const QueryTable &table : queryTables()) {
+        if (queryCode != QByteArrayView(table.query))
+            continue;
+        for (const DecodeRow &row : table.rows) {
+            if (!texts.contains(row.status))
+                texts << row.status.toString();
+        }
+    }
+    return texts;
+}
+
 } // namespace koru

@@ -1,0 +1,279 @@
+#include "ctl/ctloptions.h"
+
+#include "layout/controlinventory.h"
+#include "protocol/replydecoding.h"
+#include "serial/commsettings.h"
+
+#include <QCommandLineParser>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <cmath>
+
+namespace koru::ctl {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+const QString PortOption = QStringLiteral("port");
+const QString SpeedOption = QStringLiteral("speed");
+const QString TimeoutOption = QStringLiteral("timeout");
+const QString HoldOption = QStringLiteral("hold");
+const QString WaitForOption = QStringLiteral("wait-for");
+const QString WithinOption = QStringLiteral("within");
+const QString JsonOption = QStringLiteral("json");
+const QString ListOption = QStringLiteral("list");
+const QString LogOption = QStringLiteral("log");
+
+void addOptions(QCommandLineParser &parser)
+{
+    parser.setApplicationDescription(QStringLiteral(
+        "Sends commands to a data projector on an RS-232C line and prints its replies,\n"
+        "one line per command. Exit status: 0 all answered, 1 port failed, 2 usage,\n"
+        "3 no reply (or the wait ran out), 4 NAK or an unreadable reply."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addOptions({
+        { PortOption,
+          QStringLiteral("Serial device (default %1), or a gateway: tcp://host:port, rfc2217://host:port.")
+              .arg(QLatin1String(MSComm::kDefaultCom1)),
+          QStringLiteral("path|url") },
+        { SpeedOption, QStringLiteral("Line speed, 19200 or 9600 (default 19200), always 8N1."), QStringLiteral("baud") },
+        { TimeoutOption, QStringLiteral("Reply wait in milliseconds (default %1).").arg(kReplyWait.count()),
+          QStringLiteral("ms") },
+        { HoldOption, QStringLiteral("Hold the hold commands (vol-up ...) this long: they repeat at their button's period."),
+          QStringLiteral("duration") },
+        { WaitForOption, QStringLiteral("After the commands, ask the status once a second until it reads these words."),
+          QStringLiteral("words") },
+        { WithinOption, QStringLiteral("How long --wait-for may take (default 0: one check)."), QStringLiteral("duration") },
+        { JsonOption, QStringLiteral("One JSON object per command, for scripts.") },
+        { ListOption, QStringLiteral("List every command with its code, kind and button.") },
+        { LogOption, QStringLiteral("Append every frame sent and every chunk received to this file."), QStringLiteral("file") },
+    });
+    parser.addPositionalArgument(QStringLiteral("command"),
+                                 QStringLiteral("A command name (power-on, status ...) or code (C00)."),
+                                 QStringLiteral("COMMAND..."));
+}
+
+CtlCommandLine usage(const QString &program, const QString &message)
+{
+    CtlCommandLine result;
+    result.error = QStringLiteral("%1: %2\nTry '%1 --help' for the options, '%1 --list' for the commands.\n")
+                       .arg(program, message);
+    result.exitCode = exitcode::Usage;
+    return result;
+}
+
+const Command *findCommand(const QString &word)
+{
+    if (const Command *byName = commandByName(word))
+        return byName;
+    return commandByCode(word);
+}
+
+int editDistance(QStringView a, QStringView b)
+{
+    std::vector<int> row(size_t(b.size()) + 1);
+    for (size_t j = 0; j < row.size(); ++j)
+        row[j] = int(j);
+    for (qsizetype i = 1; i <= a.size(); ++i) {
+        int diagonal = row[0];
+        row[0] = int(i);
+        for (qsizetype j = 1; j <= b.size(); ++j) {
+            const int above = row[size_t(j)];
+            const bool same = a[i - 1].toLower() == b[j - 1].toLower();
+            row[size_t(j)] = std::min({ above + 1, row[size_t(j - 1)] + 1, diagonal + (same ? 0 : 1) });
+            diagonal = above;
+        }
+    }
+    return row.back();
+}
+
+const char *kindWord(CommandKind kind)
+{
+    switch (kind) {
+    case CommandKind::OneShot:
+        return "one-shot";
+    case CommandKind::Hold:
+        return "hold";
+    case CommandKind::Arrow:
+        return "hold (arrow)";
+    }
+    return "";
+}
+
+} // namespace
+
+std::optional<Millis> parseDuration(QStringView text, Millis bareUnit)
+{
+    static const QRegularExpression pattern(QStringLiteral("^(\\d{1,9}(?:\\.\\d{1,3})?)(ms|s|m|h)?$"));
+    const QRegularExpressionMatch match = pattern.match(text.toString());
+    if (!match.hasMatch())
+        return std::nullopt;
+    const double number = match.captured(1).toDouble();
+    const QString unit = match.captured(2);
+    const double unitMs = unit == u"ms" ? 1.0
+        : unit == u"s"                  ? 1000.0
+        : unit == u"m"                  ? 60000.0
+        : unit == u"h"                  ? 3600000.0
+                                        : double(bareUnit.count());
+    const double ms = std::round(number * unitMs);
+    if (ms > double(std::chrono::duration_cast<Millis>(24h).count()))
+        return std::nullopt;
+    return Millis(qint64(ms));
+}
+
+QStringList nearestNames(QStringView typed)
+{
+    struct Candidate
+    {
+        int distance;
+        QString name;
+    };
+    std::vector<Candidate> candidates;
+    const int limit = std::max<int>(2, int(typed.size() / 3));
+    for (const Command &row : commandCatalogue()) {
+        const QString name = QLatin1String(row.name);
+        int distance = std::min(editDistance(typed, name), editDistance(typed, QString::fromLatin1(row.code)));
+        if (typed.size() >= 3 && name.contains(typed, Qt::CaseInsensitive))
+            distance = std::min(distance, 1); // "mute" finds both mute commands
+        if (distance <= limit)
+            candidates.push_back({ distance, name });
+    }
+    std::stable_sort(candidates.begin(), candidates.end(),
+                     [](const Candidate &a, const Candidate &b) { return a.distance < b.distance; });
+    QStringList names;
+    for (const Candidate &candidate : candidates) {
+        if (names.size() == 5)
+            break;
+        names << candidate.name;
+    }
+    return names;
+}
+
+QString commandListing()
+{
+    QString out;
+    for (const Command &row : commandCatalogue()) {
+        const layout::ControlEntry *button = layout::findControl(row.control);
+        const QString caption = button ? QString::fromUtf8(button->caption) : QString();
+        const QString title = button ? QString::fromUtf8(button->accessibleName) : QString();
+        out += QStringLiteral("%1  %2  %3  %4  (%5)\n")
+                   .arg(QLatin1String(row.name), -19)
+                   .arg(QLatin1String(row.code))
+                   .arg(QLatin1String(kindWord(row.kind)), -12)
+                   .arg(caption, -13)
+                   .arg(title);
+    }
+    return out;
+}
+
+CtlCommandLine parseCtlCommandLine(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    addOptions(parser);
+    // Messages name the program the way scripts and man pages do, whatever
+    // path it was started by.
+    const QString program = QStringLiteral("koru-ctl");
+    if (!parser.parse(arguments))
+        return usage(program, parser.errorText());
+
+    CtlCommandLine result;
+    if (parser.isSet(QStringLiteral("help"))) {
+        result.output = parser.helpText();
+        result.exitCode = exitcode::Answered;
+        return result;
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        result.output = QStringLiteral("koru-ctl %1\n").arg(QStringLiteral(KORU_VERSION));
+        result.exitCode = exitcode::Answered;
+        return result;
+    }
+    if (parser.isSet(ListOption)) {
+        result.output = commandListing();
+        result.exitCode = exitcode::Answered;
+        return result;
+    }
+
+    CtlOptions &options = result.options;
+    if (parser.isSet(PortOption))
+        options.port = parser.value(PortOption);
+    if (options.port.isEmpty())
+        return usage(program, QStringLiteral("the port must not be empty"));
+
+    const QString speed = parser.isSet(SpeedOption) ? parser.value(SpeedOption) : QStringLiteral("19200");
+    if (speed == u"19200")
+        options.settings = QLatin1String(kSettings19200);
+    else if (speed == u"9600")
+        options.settings = QLatin1String(kSettings9600);
+    else
+        return usage(program, QStringLiteral("invalid speed '%1': the projector runs at 19200 or 9600").arg(speed));
+
+    if (parser.isSet(TimeoutOption)) {
+        const auto wait = parseDuration(parser.value(TimeoutOption), 1ms);
+        if (!wait || *wait <= 0ms)
+            return usage(program, QStringLiteral("invalid --timeout '%1': a reply wait in milliseconds, e.g. 500")
+                                      .arg(parser.value(TimeoutOption)));
+        options.replyWait = *wait;
+    }
+
+    for (const QString &word : parser.positionalArguments()) {
+        const Command *command = findCommand(word);
+        if (!command) {
+            const QStringList near = nearestNames(word);
+            return usage(program, near.isEmpty()
+                             ? QStringLiteral("unknown command '%1'").arg(word)
+                             : QStringLiteral("unknown command '%1'; did you mean: %2?").arg(word, near.join(u", ")));
+        }
+        options.commands.push_back(command);
+    }
+
+    if (parser.isSet(HoldOption)) {
+        const auto hold = parseDuration(parser.value(HoldOption), 1s);
+        if (!hold || *hold <= 0ms)
+            return usage(program, QStringLiteral("invalid --hold '%1': a duration such as 2s or 750ms")
+                                      .arg(parser.value(HoldOption)));
+        const bool anyHold = std::any_of(options.commands.begin(), options.commands.end(),
+                                         [](const Command *c) { return c->kind != CommandKind::OneShot; });
+        if (!anyHold)
+            return usage(program, QStringLiteral("--hold needs a hold command (vol-up, zoom-down, cursor-up ...)"));
+        options.hold = *hold;
+    }
+
+    if (parser.isSet(WaitForOption)) {
+        const QString wanted = parser.value(WaitForOption).trimmed();
+        QStringList known;
+        for (const QString &text : decodedTexts(query::Status))
+            known << text.trimmed();
+        const auto match = std::find_if(known.begin(), known.end(), [&](const QString &words) {
+            return words.compare(wanted, Qt::CaseInsensitive) == 0;
+        });
+        if (match == known.end())
+            return usage(program, QStringLiteral("--wait-for '%1' is not a status; the status reads one of: %2")
+                                      .arg(wanted, known.join(u", ")));
+        options.waitFor = *match;
+    }
+    if (parser.isSet(WithinOption)) {
+        if (options.waitFor.isEmpty())
+            return usage(program, QStringLiteral("--within belongs to --wait-for"));
+        const auto within = parseDuration(parser.value(WithinOption), 1s);
+        if (!within)
+            return usage(program, QStringLiteral("invalid --within '%1': a duration such as 10s, 90s or 2m")
+                                      .arg(parser.value(WithinOption)));
+        options.within = *within;
+    }
+
+    if (options.commands.empty() && options.waitFor.isEmpty())
+        return usage(program, QStringLiteral("no command given"));
+
+    options.json = parser.isSet(JsonOption);
+    if (parser.isSet(LogOption)) {
+        options.logPath = parser.value(LogOption);
+        if (options.logPath.isEmpty())
+            return usage(program, QStringLiteral("the log file must not be empty"));
+    }
+    return result;
+}
+
+} // namespace koru::ctl

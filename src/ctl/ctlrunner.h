@@ -1,0 +1,86 @@
+#pragma once
+
+#include "ctl/ctloptions.h"
+#include "ctl/exchange.h"
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTextStream>
+
+class QTimer;
+
+namespace koru {
+
+class MSComm;
+class TrafficLog;
+
+namespace ctl {
+
+// Runs one koru-ctl invocation on the event loop: opens the port, sends the
+// commands in order (a held command at its button's period), waits for each
+// reply up to its CR or to the end of the reply wait, prints a line for each,
+// and then, if asked, checks the status once a second until it reads the
+// wanted words. Stops at the first command that fails. Nothing blocks: the
+// replies, the reply wait and the repeats are all events.
+class CtlRunner : public QObject
+{
+    Q_OBJECT
+
+public:
+    CtlRunner(const CtlOptions &options, QTextStream &out, QTextStream &err, TrafficLog *log,
+              QObject *parent = nullptr);
+    ~CtlRunner() override;
+
+    // Opens the port and sends the first command; the rest follows from the
+    // event loop and ends in finished().
+    void start();
+
+    // The exit status once finished; -1 before.
+    int exitStatus() const { return m_exitStatus; }
+
+signals:
+    // Delivered from the event loop, also for a failure inside start().
+    void finished(int exitStatus);
+
+private:
+    enum class Phase { Commands, Waiting, Done };
+
+    void transmit();
+    void onComm();
+    void endExchange();
+    void afterCommand(const Exchange &exchange, const Assessment &assessment);
+    void afterStatusCheck(const Assessment &assessment);
+    void startCommand();
+    void beginWait();
+    void scheduleNext(Millis at);
+    Millis replyWindow() const;
+    Millis repeatPeriod() const;
+    bool holding() const;
+    Millis now() const;
+    void finish(int status, const QString &message = QString());
+
+    CtlOptions m_options;
+    QTextStream &m_out;
+    QTextStream &m_err;
+    TrafficLog *m_log;
+    MSComm *m_comm;
+    QTimer *m_replyTimer; // the reply wait of the transmission in flight
+    QTimer *m_nextTimer;  // the next repeat of a hold, or the next status check
+    QElapsedTimer m_clock;
+
+    Phase m_phase = Phase::Commands;
+    size_t m_index = 0;                 // of the command being run
+    const Command *m_current = nullptr; // what the transmission in flight sent
+    int m_transmission = 0;             // of the current command, from 0
+    Millis m_commandStart { 0 };
+    Millis m_sentAt { 0 };
+    Millis m_waitStart { 0 };
+    bool m_awaiting = false;
+    QByteArray m_reply;
+    QString m_lastStatus;
+    int m_exitStatus = -1;
+};
+
+} // namespace ctl
+} // namespace koru

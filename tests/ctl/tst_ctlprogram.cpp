@@ -1,0 +1,115 @@
+// The koru-ctl program as a script runs it: a child process on the
+// simulator's pseudo-terminal, judged by its exit status and its output.
+#include "sim/projectorsim.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace std::chrono_literals;
+using koru::sim::ProjectorSim;
+using koru::sim::SimOptions;
+
+namespace {
+
+struct Result
+{
+    int status = -1;
+    QStringList lines;
+    QString errors;
+};
+
+// Runs koru-ctl while this process's event loop keeps the simulator answering.
+Result runCtl(const QStringList &arguments)
+{
+    QProcess process;
+    QSignalSpy finished(&process, &QProcess::finished);
+    process.start(QStringLiteral(KORU_CTL_PATH), arguments);
+    Result result;
+    if (!finished.wait(15000))
+        return result;
+    if (process.exitStatus() == QProcess::NormalExit)
+        result.status = process.exitCode();
+    result.lines = QString::fromUtf8(process.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    result.errors = QString::fromUtf8(process.readAllStandardError());
+    return result;
+}
+
+} // namespace
+
+class TestCtlProgram : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void warmUpCheckAfterPowerOn();
+    void jsonReport();
+    void statusOfEachFailure_data();
+    void statusOfEachFailure();
+};
+
+void TestCtlProgram::warmUpCheckAfterPowerOn()
+{
+    SimOptions options;
+    options.projector.countDown = 400ms;
+    ProjectorSim sim(options);
+    QVERIFY(sim.start());
+    const Result result = runCtl({ "--port", sim.devicePath(), "power-on", "--wait-for", "Power ON", "--within", "10s" });
+    QCOMPARE(result.status, 0);
+    QVERIFY2(result.lines.last().endsWith(u"  Power ON"), qPrintable(result.lines.join(u'\n')));
+    QVERIFY(result.lines.size() >= 3); // power-on, then at least one check in the count down
+    QCOMPARE(result.errors, QString());
+}
+
+void TestCtlProgram::jsonReport()
+{
+    SimOptions options;
+    options.projector.lampHours = 42;
+    ProjectorSim sim(options);
+    QVERIFY(sim.start());
+    const Result result = runCtl({ "--port", sim.devicePath(), "--json", "status", "mode", "lamp-time", "setting" });
+    QCOMPARE(result.status, 0);
+    QCOMPARE(result.lines.size(), 4);
+    QStringList words;
+    for (const QString &line : result.lines)
+        words << QJsonDocument::fromJson(line.toUtf8()).object().value("words").toString();
+    QCOMPARE(words, (QStringList { "Stand by", "Computer", "0 0 4 2 Hour", "Normally" }));
+}
+
+void TestCtlProgram::statusOfEachFailure_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // PORT stands for the simulator's device
+    QTest::addColumn<bool>("silent");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("said");
+
+    QTest::newRow("usage") << QStringList { "--port", "PORT", "powr-on" } << false << 2 << "did you mean: power-on";
+    QTest::newRow("missing port") << QStringList { "--port", "/dev/koru-test-none", "status" } << false << 1
+                                  << "/dev/koru-test-none) cannot be opened";
+    QTest::newRow("log cannot be opened") << QStringList { "--log", "/proc/koru-no/ctl.log", "--port", "PORT", "status" }
+                                          << false << 1 << "traffic log '/proc/koru-no/ctl.log' cannot be opened";
+    QTest::newRow("no reply") << QStringList { "--timeout", "100", "--port", "PORT", "status" } << true << 3 << "no reply";
+}
+
+void TestCtlProgram::statusOfEachFailure()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, silent);
+    QFETCH(int, status);
+    QFETCH(QString, said);
+    SimOptions options;
+    options.fault = silent ? koru::sim::FaultMode::Silent : koru::sim::FaultMode::None;
+    ProjectorSim sim(options);
+    QVERIFY(sim.start());
+    arguments.replaceInStrings(QStringLiteral("PORT"), sim.devicePath());
+    const Result result = runCtl(arguments);
+    QCOMPARE(result.status, status);
+    QVERIFY2(result.errors.startsWith(u"koru-ctl: ") && result.errors.contains(said), qPrintable(result.errors));
+    QCOMPARE(sim.framesReceived(), silent ? 1 : 0);
+}
+
+QTEST_GUILESS_MAIN(TestCtlProgram)
+#include "tst_ctlprogram.moc"
