@@ -8,6 +8,15 @@
 #include <QMetaObject>
 
 namespace koru {
+namespace {
+
+// A reason as the end of a sentence: a full stop unless it asks a question.
+QString closingSentence(const QString &reason)
+{
+    return reason.endsWith(u'?') || reason.endsWith(u'.') ? reason : reason + u'.';
+}
+
+} // namespace
 
 MSComm::MSComm(QObject *parent)
     : QObject(parent)
@@ -114,7 +123,7 @@ CommResult MSComm::setPortOpen(bool open)
     if (!opened) {
         delete transport;
         return CommResult::failure(
-            QStringLiteral("%1 cannot be opened: %2.").arg(portLabel(m_commPort), opened.message()));
+            QStringLiteral("%1 cannot be opened: %2").arg(portLabel(m_commPort), closingSentence(opened.message())));
     }
     m_transport = transport;
     connect(m_transport, &Transport::readyRead, this, &MSComm::onReadyRead);
