@@ -92,18 +92,26 @@ void TelnetComPort::sendSettings()
     m_settingsUnsent = false;
     char speed[4];
     qToBigEndian<quint32>(quint32(m_wanted.baudRate), speed);
-    const std::pair<unsigned char, QByteArray> commands[] = {
+    // A newer request replaces whatever of an older one has not gone out yet.
+    m_queue = {
         { SetBaudRate, QByteArray(speed, 4) },
         { SetDataSize, QByteArray(1, char(m_wanted.dataBits)) },
         { SetParity, QByteArray(1, char(parityCode(m_wanted.parity))) },
         { SetStopSize, QByteArray(1, char(stopCode(m_wanted.stopBits))) },
         { SetControl, QByteArray(1, char(kNoFlowControl)) },
     };
-    for (const auto &[command, value] : commands) {
-        const QByteArray body = char(command) + value;
-        telnet_subnegotiation(m_telnet, kComPortOption, body.constData(), size_t(body.size()));
-        m_pending[command] = value;
-    }
+    if (!m_inFlight)
+        sendNext();
+}
+
+void TelnetComPort::sendNext()
+{
+    if (m_queue.empty())
+        return;
+    m_inFlight = m_queue.front();
+    m_queue.pop_front();
+    const QByteArray body = char(m_inFlight->first) + m_inFlight->second;
+    telnet_subnegotiation(m_telnet, kComPortOption, body.constData(), size_t(body.size()));
 }
 
 void TelnetComPort::receive(QByteArrayView bytes)
@@ -212,20 +220,23 @@ void TelnetComPort::onAnswer(QByteArrayView sub)
     const unsigned char code = static_cast<unsigned char>(sub.front());
     if (code <= kServerOffset)
         return;
-    const auto pending = m_pending.find(static_cast<unsigned char>(code - kServerOffset));
-    if (pending == m_pending.end())
+    if (!m_inFlight || code - kServerOffset != m_inFlight->first)
         return;
+    const Setting asked = *m_inFlight;
+    m_inFlight.reset();
     const QByteArrayView value = sub.sliced(1);
-    if (value != QByteArrayView(pending->second)) {
+    if (value != QByteArrayView(asked.second)) {
         QString given;
-        if (pending->first == SetBaudRate && value.size() == 4)
+        if (asked.first == SetBaudRate && value.size() == 4)
             given = QString::number(qFromBigEndian<quint32>(value.data()));
         else
             given = QString::fromLatin1(QByteArray(value.data(), value.size()).toHex(' '));
+        m_queue.clear();
         fail(QStringLiteral("the gateway refused the %1 of %2 (it answered %3)")
-                 .arg(commandName(pending->first), describe(m_wanted), given.isEmpty() ? QStringLiteral("nothing") : given));
+                 .arg(commandName(asked.first), describe(m_wanted), given.isEmpty() ? QStringLiteral("nothing") : given));
+        return;
     }
-    m_pending.erase(pending);
+    sendNext();
 }
 
 } // namespace koru

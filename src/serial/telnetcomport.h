@@ -6,8 +6,9 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <deque>
 #include <functional>
-#include <map>
+#include <optional>
 
 struct telnet_t;
 union telnet_event_t;
@@ -51,7 +52,7 @@ public:
     // BINARY agreed both ways, COM port control agreed and every setting
     // confirmed.
     bool isReady() const;
-    bool awaitingAnswers() const { return !m_pending.empty() || m_settingsUnsent; }
+    bool awaitingAnswers() const { return m_inFlight || !m_queue.empty() || m_settingsUnsent; }
     bool comPortAgreed() const { return m_comPort; }
     // Set once the server refused something; the session is then useless.
     const QString &failure() const { return m_failure; }
@@ -64,6 +65,7 @@ private:
     void handle(const telnet_event_t &event);
     void onAnswer(QByteArrayView sub);
     void sendSettings();
+    void sendNext();
     void fail(const QString &reason);
 
     Sink m_sink;
@@ -71,7 +73,12 @@ private:
     QByteArray m_data;
     LineSettings m_wanted;
     bool m_settingsUnsent = false;
-    std::map<unsigned char, QByteArray> m_pending; // command -> value asked for
+    // One setting at a time: the next goes out when the gateway has answered
+    // the last, because ser2net applies back-to-back changes concurrently and
+    // can leave the line at a speed nobody asked for.
+    using Setting = std::pair<unsigned char, QByteArray>; // command, value asked for
+    std::deque<Setting> m_queue;
+    std::optional<Setting> m_inFlight;
     bool m_usBinary = false;
     bool m_himBinary = false;
     bool m_comPort = false;
