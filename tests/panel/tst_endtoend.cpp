@@ -10,6 +10,7 @@
 #include "support/recordingreporter.h"
 
 #include <QApplication>
+#include <QRadioButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
