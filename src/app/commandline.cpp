@@ -3,17 +3,86 @@
 #include "serial/portaddress.h"
 
 #include <QCommandLineParser>
+#include <QFileInfo>
 
 namespace koru {
 
-PanelCommandLine parsePanelCommandLine(const QStringList &arguments)
+namespace {
+
+// The options QGuiApplication and QApplication take out of the arguments
+// themselves; true when the option is followed by a value.
+struct QtOption
 {
+    const char *name;
+    bool takesValue;
+};
+constexpr QtOption kQtOptions[] = {
+    { "platform", true }, { "platformpluginpath", true }, { "platformtheme", true },
+    { "plugin", true }, { "qwindowgeometry", true }, { "qwindowicon", true },
+    { "qwindowtitle", true }, { "session", true }, { "display", true },
+    { "geometry", true }, { "style", true }, { "stylesheet", true },
+    { "reverse", false }, { "widgetcount", false }, { "nograb", false },
+    { "dograb", false }, { "sync", false }, { "qmljsdebugger", false },
+};
+
+const QtOption *qtOption(const QString &argument)
+{
+    if (!argument.startsWith(QLatin1Char('-')))
+        return nullptr;
+    // Qt reads -name and --name alike, and -name=value for some.
+    QString name = argument.mid(argument.startsWith(QLatin1String("--")) ? 2 : 1);
+    name = name.left(name.indexOf(QLatin1Char('=')));
+    for (const QtOption &option : kQtOptions) {
+        if (name == QLatin1String(option.name))
+            return &option;
+    }
+    return nullptr;
+}
+
+QString usageError(const QString &program, const QString &message)
+{
+    return QStringLiteral("%1: %2\nTry '%1 --help' for the options.\n").arg(program, message);
+}
+
+} // namespace
+
+QStringList withoutQtOptions(const QStringList &arguments)
+{
+    QStringList kept;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString &argument = arguments.at(i);
+        if (argument == QLatin1String("--"))
+            return kept + arguments.mid(i);
+        const QtOption *option = i > 0 ? qtOption(argument) : nullptr;
+        if (!option) {
+            kept << argument;
+            continue;
+        }
+        if (option->takesValue && !argument.contains(QLatin1Char('=')))
+            ++i; // its value
+    }
+    return kept;
+}
+
+PanelCommandLine parsePanelCommandLine(const QStringList &arguments, const PortMapping &remembered)
+{
+    const QString program = arguments.isEmpty() ? QStringLiteral("koru-panel")
+                                                : QFileInfo(arguments.first()).fileName();
+    const QString configFile = portConfigPath();
+
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Control panel for a data projector on an RS-232C serial line.\n"
-                       "Over tcp:// the gateway's own line settings apply: the speed panel cannot "
-                       "change them (rfc2217:// can)."));
-    const QCommandLineOption helpOption = parser.addHelpOption();
+                       "Device paths for COM1 and COM2 are read from %1 when it names them;\n"
+                       "the options below override it. Qt's own options (-platform, -style ...)\n"
+                       "are accepted too. Over tcp:// the gateway's own line settings apply: the\n"
+                       "speed panel cannot change them (rfc2217:// can).")
+            .arg(configFile));
+    // Our own help option: the stock one also offers --help-all, which needs
+    // an application object before it can print anything.
+    const QCommandLineOption helpOption({ QStringLiteral("h"), QStringLiteral("help") },
+                                        QStringLiteral("Displays help on commandline options."));
+    parser.addOption(helpOption);
     const QCommandLineOption versionOption = parser.addVersionOption();
     const QCommandLineOption com1Option(
         QStringLiteral("com1"),
@@ -32,23 +101,25 @@ PanelCommandLine parsePanelCommandLine(const QStringList &arguments)
     const QCommandLineOption logOption(QStringLiteral("log"),
                                        QStringLiteral("Append every frame sent and every chunk received to this file."),
                                        QStringLiteral("file"));
-    parser.addOptions({ com1Option, com2Option, simulateOption, logOption });
+    const QCommandLineOption listPortsOption(
+        QStringLiteral("list-ports"),
+        QStringLiteral("List the serial ports present, with their stable names, and exit."));
+    const QCommandLineOption savePortsOption(
+        QStringLiteral("save-ports"),
+        QStringLiteral("Keep the devices given with --com1 and --com2 for later starts, and exit."));
+    parser.addOptions({ com1Option, com2Option, simulateOption, listPortsOption, savePortsOption, logOption });
 
     PanelCommandLine result;
-    const QString program = arguments.isEmpty() ? QStringLiteral("koru-panel") : arguments.first();
-    if (!parser.parse(arguments)) {
-        result.error = QStringLiteral("%1: %2\nTry '%1 --help' for the options.\n").arg(program, parser.errorText());
+    const auto fail = [&](const QString &message) {
+        result.error = usageError(program, message);
         result.exitCode = 2;
         return result;
-    }
-    if (!parser.positionalArguments().isEmpty()) {
-        result.error = QStringLiteral("%1: unexpected argument '%2'\nTry '%1 --help' for the options.\n")
-                           .arg(program, parser.positionalArguments().first());
-        result.exitCode = 2;
-        return result;
-    }
+    };
+    if (!parser.parse(withoutQtOptions(arguments)))
+        return fail(parser.errorText());
     if (parser.isSet(helpOption)) {
-        result.output = parser.helpText();
+        // Parsed before the application exists, Qt cannot know our name.
+        result.output = parser.helpText().replace(QLatin1String("<executable_name>"), program);
         result.exitCode = 0;
         return result;
     }
@@ -57,25 +128,48 @@ PanelCommandLine parsePanelCommandLine(const QStringList &arguments)
         result.exitCode = 0;
         return result;
     }
-    if (parser.isSet(com1Option))
-        result.options.com1 = parser.value(com1Option);
-    if (parser.isSet(com2Option))
-        result.options.com2 = parser.value(com2Option);
-    result.options.simulate = parser.isSet(simulateOption);
-    if (parser.isSet(logOption))
-        result.options.logPath = parser.value(logOption);
-    for (const QString &path : { result.options.com1, result.options.com2 }) {
-        if (path.isEmpty()) {
-            result.error = QStringLiteral("%1: a device path must not be empty\n").arg(program);
-            result.exitCode = 2;
-            return result;
-        }
-        if (const ParsedAddress address = parsePortAddress(path); !address.error.isEmpty()) {
-            result.error = QStringLiteral("%1: %2\n").arg(program, address.error);
-            result.exitCode = 2;
-            return result;
-        }
+    if (!parser.positionalArguments().isEmpty())
+        return fail(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
+
+    for (const QCommandLineOption *option : { &com1Option, &com2Option }) {
+        if (!parser.isSet(*option))
+            continue;
+        if (parser.value(*option).isEmpty())
+            return fail(QStringLiteral("--%1 needs a device path, for example --%1 /dev/ttyUSB0")
+                            .arg(option->names().first()));
+        if (const ParsedAddress address = parsePortAddress(parser.value(*option)); !address.error.isEmpty())
+            return fail(address.error);
     }
+    const bool simulate = parser.isSet(simulateOption);
+    if (simulate && parser.isSet(com1Option))
+        return fail(QStringLiteral("--simulate connects COM1 to the simulated projector; it cannot be used with --com1"));
+
+    const int actions = int(parser.isSet(listPortsOption)) + int(parser.isSet(savePortsOption));
+    if (actions > 1)
+        return fail(QStringLiteral("--list-ports and --save-ports cannot be used together"));
+    if (parser.isSet(listPortsOption)) {
+        result.action = PanelCommandLine::Action::ListPorts;
+        return result;
+    }
+    if (parser.isSet(savePortsOption)) {
+        if (simulate)
+            return fail(QStringLiteral("--save-ports keeps real devices; the simulated projector's changes every run"));
+        if (!parser.isSet(com1Option) && !parser.isSet(com2Option))
+            return fail(QStringLiteral("--save-ports needs --com1 or --com2 (or both)"));
+        result.action = PanelCommandLine::Action::SavePorts;
+        if (parser.isSet(com1Option))
+            result.portsToSave.com1 = parser.value(com1Option);
+        if (parser.isSet(com2Option))
+            result.portsToSave.com2 = parser.value(com2Option);
+        return result;
+    }
+
+    PanelOptions &options = result.options;
+    options.com1 = parser.isSet(com1Option) ? parser.value(com1Option) : remembered.com1.value_or(options.com1);
+    options.com2 = parser.isSet(com2Option) ? parser.value(com2Option) : remembered.com2.value_or(options.com2);
+    options.simulate = simulate;
+    if (parser.isSet(logOption))
+        options.logPath = parser.value(logOption);
     return result;
 }
 

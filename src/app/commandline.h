@@ -1,6 +1,7 @@
 #pragma once
 
 #include "serial/mscomm.h"
+#include "serial/portconfig.h"
 
 #include <QString>
 #include <QStringList>
@@ -19,13 +20,22 @@ struct PanelOptions
 
 struct PanelCommandLine
 {
+    enum class Action { Run, ListPorts, SavePorts };
+
+    Action action = Action::Run;
     PanelOptions options;
+    PortMapping portsToSave;     // SavePorts: the ports named on the command line
     std::optional<int> exitCode; // set when the program should stop right away
     QString output;              // for standard output (help, version)
     QString error;               // for standard error
 };
 
-// Parses the arguments (the first one is the program's name).
-PanelCommandLine parsePanelCommandLine(const QStringList &arguments);
+// Parses the arguments (the first one is the program's name). Qt's own
+// options (-platform, -style ...) are passed over: QApplication takes them.
+// `remembered` is the port mapping kept between runs; the command line wins.
+PanelCommandLine parsePanelCommandLine(const QStringList &arguments, const PortMapping &remembered = {});
+
+// The arguments without Qt's own options and their values.
+QStringList withoutQtOptions(const QStringList &arguments);
 
 } // namespace koru

@@ -5,6 +5,8 @@
 #include "panel/reporter.h"
 #include "protocol/trafficlog.h"
 #include "serial/mscomm.h"
+#include "serial/portconfig.h"
+#include "serial/portlisting.h"
 #include "sim/projectorsim.h"
 #include "sim/terminationsignals.h"
 
@@ -56,16 +58,69 @@ bool openTrafficLog(const PanelOptions &options, PanelSession &session, QString 
     return true;
 }
 
+namespace {
+
+void print(std::FILE *stream, const QString &text)
+{
+    std::fputs(text.toLocal8Bit().constData(), stream);
+    std::fflush(stream);
+}
+
+// Start-up failures end the program with status 1; a launcher's log or the
+// terminal should say why, not only the box.
+class TerminalEchoReporter final : public Reporter
+{
+public:
+    void warn(QWidget *parent, const QString &title, const QString &message) override
+    {
+        if (echo)
+            print(stderr, QStringLiteral("koru-panel: %1\n").arg(message));
+        m_box.warn(parent, title, message);
+    }
+    bool echo = true;
+
+private:
+    MessageBoxReporter m_box;
+};
+
+int savePorts(const PortMapping &ports)
+{
+    const QString path = portConfigPath();
+    QString error;
+    if (!savePortMapping(path, ports, &error)) {
+        print(stderr, QStringLiteral("koru-panel: %1\n").arg(error));
+        return 1;
+    }
+    QString saved;
+    if (ports.com1)
+        saved += QStringLiteral("COM1 = %1\n").arg(*ports.com1);
+    if (ports.com2)
+        saved += QStringLiteral("COM2 = %1\n").arg(*ports.com2);
+    print(stdout, QStringLiteral("%1saved in %2\n").arg(saved, path));
+    return 0;
+}
+
+} // namespace
+
 int runPanelApp(int argc, char *argv[])
 {
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
-    const PanelCommandLine commandLine = parsePanelCommandLine(arguments);
+    const PanelCommandLine commandLine = parsePanelCommandLine(arguments, loadPortMapping(portConfigPath()));
     if (commandLine.exitCode) {
-        std::fputs(commandLine.output.toLocal8Bit().constData(), stdout);
-        std::fputs(commandLine.error.toLocal8Bit().constData(), stderr);
+        print(stdout, commandLine.output);
+        print(stderr, commandLine.error);
         return *commandLine.exitCode;
+    }
+    switch (commandLine.action) {
+    case PanelCommandLine::Action::ListPorts:
+        print(stdout, formatSerialPortListing(presentSerialPorts()));
+        return 0;
+    case PanelCommandLine::Action::SavePorts:
+        return savePorts(commandLine.portsToSave);
+    case PanelCommandLine::Action::Run:
+        break;
     }
 
     QApplication app(argc, argv);
@@ -83,7 +138,7 @@ int runPanelApp(int argc, char *argv[])
     if (!termination.install(&error))
         std::fprintf(stderr, "koru-panel: %s\n", error.toLocal8Bit().constData());
 
-    MessageBoxReporter reporter;
+    TerminalEchoReporter reporter;
     PanelSession session;
     bool running = false;
     QObject::connect(&termination, &sim::TerminationSignals::received, &app, [&session, &running](int) {
@@ -100,6 +155,7 @@ int runPanelApp(int argc, char *argv[])
     }
     if (!startPanel(commandLine.options, reporter, session))
         return 1;
+    reporter.echo = false; // later warnings are the operator's, in the window
     QObject::connect(session.form.get(), &Form1::ended, &app, &QCoreApplication::quit);
     running = true;
     return app.exec();

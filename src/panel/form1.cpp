@@ -136,8 +136,11 @@ bool Form1::Form_Load()
             m_reporter.warn(nullptr, windowTitle(), step.message());
         return !step;
     };
-    if (fails(MSComm1->setCommPort(1)) || fails(MSComm1->setSettings(CommSettings))
-        || fails(openPort()))
+    MSComm1->setStartUp(true); // a failure here ends the program
+    const bool opened = !fails(MSComm1->setCommPort(1)) && !fails(MSComm1->setSettings(CommSettings))
+        && !fails(openPort());
+    MSComm1->setStartUp(false);
+    if (!opened)
         return false;
 
     Option1->setChecked(true); // runs Option1_Click, as the operator's choice would

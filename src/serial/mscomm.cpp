@@ -1,6 +1,9 @@
 #include "serial/mscomm.h"
 
+#include "serial/openfailure.h"
 #include "serial/portaddress.h"
+#include "serial/portconfig.h"
+#include "serial/portlisting.h"
 #include "serial/rfc2217transport.h"
 #include "serial/serialtransport.h"
 #include "serial/sockettransport.h"
@@ -113,6 +116,10 @@ CommResult MSComm::setPortOpen(bool open)
     if (!parsed.error.isEmpty())
         return CommResult::failure(QStringLiteral("COM%1 cannot be opened: %2").arg(m_commPort).arg(parsed.error));
 
+    const bool device = parsed.address.kind == PortAddress::Kind::Device;
+    if (device && !isCharacterDevice(parsed.address.path))
+        return CommResult::failure(deviceOpenFailure(QSerialPort::NoError, parsed.address.path, QString()));
+
     Transport *transport = nullptr;
     switch (parsed.address.kind) {
     case PortAddress::Kind::Device: transport = new SerialTransport(parsed.address.path, this); break;
@@ -121,7 +128,11 @@ CommResult MSComm::setPortOpen(bool open)
     }
     const CommResult opened = transport->open(m_settings);
     if (!opened) {
+        const auto *serial = qobject_cast<SerialTransport *>(transport);
+        const QSerialPort::SerialPortError error = serial ? serial->openError() : QSerialPort::NoError;
         delete transport;
+        if (device)
+            return CommResult::failure(deviceOpenFailure(error, parsed.address.path, opened.message()));
         return CommResult::failure(
             QStringLiteral("%1 cannot be opened: %2").arg(portLabel(m_commPort), closingSentence(opened.message())));
     }
@@ -132,6 +143,27 @@ CommResult MSComm::setPortOpen(bool open)
     m_commEvent = comEvNone;
     m_lineLostMessage.clear();
     return CommResult::success();
+}
+
+// A device's failure in the operator's terms: what to plug in, which group
+// to join, whether to choose again or start again.
+QString MSComm::deviceOpenFailure(QSerialPort::SerialPortError error, const QString &path,
+                                  const QString &systemText) const
+{
+    OpenFailure failure;
+    failure.port = m_commPort;
+    failure.path = path;
+    failure.cause = classifyOpenFailure(error, path);
+    failure.atStartUp = m_startUp;
+    failure.systemText = systemText;
+    if (failure.cause == OpenFailureCause::NoDevice) {
+        failure.presentPorts = preferredPortNames(presentSerialPorts(), kPortsNamedWhenMissing);
+        failure.configFile = portConfigPath();
+    } else if (failure.cause == OpenFailureCause::PermissionDenied) {
+        failure.deviceGroup = owningGroup(path);
+        failure.userName = currentUserName();
+    }
+    return openFailureMessage(failure);
 }
 
 CommResult MSComm::setOutput(const QString &text)

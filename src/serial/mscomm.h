@@ -5,6 +5,7 @@
 
 #include <QMap>
 #include <QObject>
+#include <QSerialPort>
 #include <QString>
 
 namespace koru {
@@ -63,6 +64,10 @@ public:
     // send until the port is chosen or opened again.
     QString lineLostMessage() const { return m_lineLostMessage; }
 
+    // While set, an open that fails ends the program, so the busy message
+    // advises a new start rather than choosing the port again.
+    void setStartUp(bool startUp) { m_startUp = startUp; }
+
     // Receive threshold: OnComm is raised once this many characters wait.
     int rThreshold() const { return m_rThreshold; }
 
@@ -74,6 +79,8 @@ signals:
 
 private:
     QString portLabel(int port) const;
+    QString deviceOpenFailure(QSerialPort::SerialPortError error, const QString &path,
+                              const QString &systemText) const;
     void dropTransport();
     void onReadyRead();
     void onLost(const QString &reason);
@@ -91,6 +98,7 @@ private:
     // call that reported it (the transport's own bookkeeping still runs after
     // the signal). Until then the port counts as closed.
     bool m_lineLost = false;
+    bool m_startUp = false;
     quint64 m_openGeneration = 0;
     QString m_lineLostMessage;
 };

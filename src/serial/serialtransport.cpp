@@ -37,8 +37,10 @@ bool SerialTransport::setLine(const LineSettings &settings)
 CommResult SerialTransport::open(const LineSettings &settings)
 {
     const QFileInfo info(m_path);
-    if (!info.exists())
-        return CommResult::failure(openFailure(QSerialPort::DeviceNotFoundError));
+    if (!info.exists()) {
+        m_openError = QSerialPort::DeviceNotFoundError;
+        return CommResult::failure(openFailure(m_openError));
+    }
     // Open the device itself, not an alias of it, so that Qt's lock file is
     // the same whichever name (/dev/serial/by-id/..., a symlink) was given.
     m_port.setPortName(info.canonicalFilePath());
@@ -47,6 +49,7 @@ CommResult SerialTransport::open(const LineSettings &settings)
     m_port.clearError();
     m_lost = false;
     if (!m_port.open(QIODevice::ReadWrite)) {
+        m_openError = m_port.error();
         const QString message = openFailure(m_port.error());
         m_port.clearError();
         return CommResult::failure(message);

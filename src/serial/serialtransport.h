@@ -23,6 +23,8 @@ public:
     qint64 bytesAvailable() const override { return m_port.bytesAvailable(); }
     CommResult applySettings(const LineSettings &settings) override;
     int nativeHandle() const override;
+    // What QSerialPort reported when open() last failed.
+    QSerialPort::SerialPortError openError() const { return m_openError; }
 
 private:
     bool setLine(const LineSettings &settings);
@@ -34,6 +36,7 @@ private:
     LineSettings m_settings;
     bool m_inSettings = false;
     bool m_lost = false;
+    QSerialPort::SerialPortError m_openError = QSerialPort::NoError;
 };
 
 } // namespace koru

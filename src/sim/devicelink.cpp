@@ -1,6 +1,7 @@
 #include "sim/devicelink.h"
 
 #include <QFile>
+#include <QLockFile>
 
 #include <cerrno>
 #include <cstring>
@@ -18,14 +19,36 @@ QString systemError(int error)
 
 } // namespace
 
+DeviceLink::DeviceLink() = default;
+
 DeviceLink::~DeviceLink()
 {
     remove();
 }
 
-bool DeviceLink::create(const QString &linkPath, const QString &target, QString *error)
+bool DeviceLink::create(const QString &linkPath, const QString &target, bool force, QString *error)
 {
     remove();
+    auto lock = std::make_unique<QLockFile>(linkPath + QStringLiteral(".lock"));
+    lock->setStaleLockTime(0); // stale only when its owner is gone, however old
+    if (!lock->tryLock(0)) {
+        qint64 owner = 0;
+        QString host;
+        QString application;
+        lock->getLockInfo(&owner, &host, &application);
+        if (lock->error() == QLockFile::LockFailedError && !force) {
+            *error = QStringLiteral("%1 belongs to a simulator that is still running (process %2); "
+                                    "stop it first, or give --force to take the link over")
+                         .arg(linkPath)
+                         .arg(owner);
+            return false;
+        }
+        if (lock->error() != QLockFile::LockFailedError) {
+            *error = QStringLiteral("cannot create the lock file %1.lock").arg(linkPath);
+            return false;
+        }
+        lock.reset(); // taken over by force: the lock stays with its owner
+    }
     const QByteArray link = QFile::encodeName(linkPath);
     const QByteArray dest = QFile::encodeName(target);
 
@@ -58,6 +81,7 @@ bool DeviceLink::create(const QString &linkPath, const QString &target, QString 
     }
     m_path = linkPath;
     m_target = target;
+    m_lock = std::move(lock);
     return true;
 }
 
@@ -73,6 +97,7 @@ void DeviceLink::remove()
         ::unlink(link.constData());
     m_path.clear();
     m_target.clear();
+    m_lock.reset(); // unlocks and removes the lock file
 }
 
 } // namespace koru::sim

@@ -61,7 +61,7 @@ bool ProjectorSim::start(QString *error)
             *error = QStringLiteral("the simulated projector has already been started");
         return false;
     }
-    if (!m_line.open(error))
+    if (!m_line.open(error, m_pacer.baud()))
         return false;
     m_started = true;
 
@@ -166,6 +166,12 @@ void ProjectorSim::onReadable()
     }
 
     m_bytesReceived += result.bytes.size();
+    // A projector listens at its own speed only: characters sent at another
+    // speed arrive as framing errors, and no command is recognised.
+    if (m_line.lineSpeed() != m_pacer.baud()) {
+        m_bytesMisheard += result.bytes.size();
+        return;
+    }
     const QList<Frame> frames = m_reader.feed(result.bytes, clock());
     for (const Frame &frame : frames) {
         ++m_framesReceived;

@@ -43,6 +43,8 @@ public:
     bool isRunning() const;
     bool hasHungUp() const { return m_hungUp; }
 
+    // The projector's own speed setting: it listens and answers at this
+    // speed only, whatever the peer has set on its end of the line.
     void setBaud(int baud);
     int baud() const { return m_pacer.baud(); }
     void setReplyDelay(std::chrono::milliseconds delay);
@@ -60,6 +62,8 @@ public:
     qint64 bytesReceived() const { return m_bytesReceived; }
     qint64 bytesSent() const { return m_bytesSent; }
     qint64 bytesDropped() const { return m_bytesDropped; }
+    // Received while the peer's line speed differed from ours; never answered.
+    qint64 bytesMisheard() const { return m_bytesMisheard; }
 
     // The projector, to look at its state; pass the simulator's clock.
     ProjectorState &projector() { return m_state; }
@@ -123,6 +127,7 @@ private:
     qint64 m_bytesReceived = 0;
     qint64 m_bytesSent = 0;
     qint64 m_bytesDropped = 0;
+    qint64 m_bytesMisheard = 0;
 };
 
 } // namespace koru::sim

@@ -1,6 +1,8 @@
 #include "sim/ptyline.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <iterator>
 #include <cstring>
 #include <fcntl.h>
 #include <pty.h>
@@ -28,6 +30,21 @@ bool setNonBlocking(int fd)
     return flags >= 0 && ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
 }
 
+struct Speed
+{
+    speed_t code;
+    int baud;
+};
+constexpr Speed kSpeeds[] = {
+    { B50, 50 }, { B75, 75 }, { B110, 110 }, { B134, 134 }, { B150, 150 }, { B200, 200 },
+    { B300, 300 }, { B600, 600 }, { B1200, 1200 }, { B1800, 1800 }, { B2400, 2400 },
+    { B4800, 4800 }, { B9600, 9600 }, { B19200, 19200 }, { B38400, 38400 }, { B57600, 57600 },
+    { B115200, 115200 }, { B230400, 230400 }, { B460800, 460800 }, { B500000, 500000 },
+    { B576000, 576000 }, { B921600, 921600 }, { B1000000, 1000000 }, { B1152000, 1152000 },
+    { B1500000, 1500000 }, { B2000000, 2000000 }, { B2500000, 2500000 }, { B3000000, 3000000 },
+    { B3500000, 3500000 }, { B4000000, 4000000 },
+};
+
 } // namespace
 
 PtyLine::~PtyLine()
@@ -35,7 +52,7 @@ PtyLine::~PtyLine()
     close();
 }
 
-bool PtyLine::open(QString *error)
+bool PtyLine::open(QString *error, int baud)
 {
     auto fail = [error](const QString &message) {
         if (error)
@@ -55,9 +72,13 @@ bool PtyLine::open(QString *error)
 
     termios tio {};
     const bool ok = ::tcgetattr(slave, &tio) == 0
-        && (::cfmakeraw(&tio), ::tcsetattr(slave, TCSANOW, &tio) == 0)
+        && (::cfmakeraw(&tio), true)
         && setNonBlocking(master) && setCloseOnExec(master) && setCloseOnExec(slave);
-    if (!ok) {
+    for (const Speed &speed : kSpeeds) {
+        if (speed.baud == baud)
+            ::cfsetspeed(&tio, speed.code);
+    }
+    if (!ok || ::tcsetattr(slave, TCSANOW, &tio) != 0) {
         const int saved = errno;
         ::close(master);
         ::close(slave);
@@ -68,6 +89,24 @@ bool PtyLine::open(QString *error)
     m_slaveKeeper = slave;
     m_slavePath = QString::fromLocal8Bit(name);
     return true;
+}
+
+bool PtyLine::isStandardSpeed(int baud)
+{
+    return std::any_of(std::begin(kSpeeds), std::end(kSpeeds), [baud](const Speed &speed) { return speed.baud == baud; });
+}
+
+int PtyLine::lineSpeed() const
+{
+    termios tio {};
+    if (m_slaveKeeper < 0 || ::tcgetattr(m_slaveKeeper, &tio) != 0)
+        return 0;
+    const speed_t code = ::cfgetospeed(&tio);
+    for (const Speed &speed : kSpeeds) {
+        if (speed.code == code)
+            return speed.baud;
+    }
+    return 0;
 }
 
 PtyLine::ReadResult PtyLine::read(qsizetype limit)

@@ -21,10 +21,17 @@ public:
     PtyLine(const PtyLine &) = delete;
     PtyLine &operator=(const PtyLine &) = delete;
 
-    bool open(QString *error);
+    // `baud` is the line speed the slave starts with, so that a peer that
+    // never sets one talks at the simulator's speed; 0 leaves the default.
+    bool open(QString *error, int baud = 0);
     bool isOpen() const { return m_master >= 0; }
     int masterFd() const { return m_master; }
     QString slavePath() const { return m_slavePath; }
+    // The line speed the peer has set on its end, in baud; 0 when it is not
+    // one of the standard speeds or the line is closed.
+    int lineSpeed() const;
+    // One of the speeds a terminal line can be set to by its number.
+    static bool isStandardSpeed(int baud);
 
     enum class Status { Ok, WouldBlock, Failed };
     struct ReadResult

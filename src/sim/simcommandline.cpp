@@ -1,5 +1,7 @@
 #include "sim/simcommandline.h"
 
+#include "sim/ptyline.h"
+
 #include <QCommandLineParser>
 
 #include <optional>
@@ -23,6 +25,7 @@ const QString InputOption = QStringLiteral("input");
 const QString SettingOption = QStringLiteral("setting");
 const QString LinkOption = QStringLiteral("link");
 const QString VerboseOption = QStringLiteral("verbose");
+const QString ForceOption = QStringLiteral("force");
 
 void addOptions(QCommandLineParser &parser)
 {
@@ -34,7 +37,8 @@ void addOptions(QCommandLineParser &parser)
     parser.addVersionOption();
     parser.addOptions({
         { DelayOption, QStringLiteral("Reply delay in milliseconds (default 20)."), QStringLiteral("ms") },
-        { BaudOption, QStringLiteral("Line speed that paces the replies (default 19200)."), QStringLiteral("n") },
+        { BaudOption, QStringLiteral("The projector's line speed (default 19200): it hears and answers a peer\n"
+                                     "whose line is set to this speed only."), QStringLiteral("n") },
         { SilentOption, QStringLiteral("Never answer.") },
         { GarbageOption, QStringLiteral("Answer every frame with random bytes.") },
         { FloodOption, QStringLiteral("Send random bytes at line rate all the time.") },
@@ -47,6 +51,7 @@ void addOptions(QCommandLineParser &parser)
         { InputOption, QStringLiteral("Input at start: 1 computer, 2 MCI, 3 video (default 1)."), QStringLiteral("n") },
         { SettingOption, QStringLiteral("Setting reply: 11, 10, 01 or 00 (default 11)."), QStringLiteral("xy") },
         { LinkOption, QStringLiteral("Make a symbolic link to the device at path (removed on exit)."), QStringLiteral("path") },
+        { ForceOption, QStringLiteral("Take the --link path over even from a simulator that is running.") },
         { VerboseOption, QStringLiteral("Report every frame received on standard error.") },
     });
 }
@@ -119,6 +124,9 @@ SimCommandLine parseSimCommandLine(const QStringList &arguments)
     read(InputOption, 1, 3, [&](qint64 v) { options.projector.input = char('0' + v); });
     if (!error.isEmpty())
         return failure(error);
+    if (!PtyLine::isStandardSpeed(options.baud))
+        return failure(QStringLiteral("invalid value '%1' for --baud: expected a standard line speed such as 9600 or 19200")
+                           .arg(options.baud));
 
     if (parser.isSet(SettingOption)) {
         const QByteArray setting = parser.value(SettingOption).toLatin1();
@@ -143,6 +151,9 @@ SimCommandLine parseSimCommandLine(const QStringList &arguments)
         if (result.linkPath.isEmpty())
             return failure(QStringLiteral("--link needs a path"));
     }
+    result.forceLink = parser.isSet(ForceOption);
+    if (result.forceLink && result.linkPath.isEmpty())
+        return failure(QStringLiteral("--force applies to --link only"));
     result.verbose = parser.isSet(VerboseOption);
     return result;
 }

@@ -15,6 +15,7 @@ struct SimCommandLine
     Action action = Action::Run;
     SimOptions options;
     QString linkPath; // empty: no link
+    bool forceLink = false; // take the link over from a running simulator
     bool verbose = false;
     QString text; // the help or version text, or the error message
 

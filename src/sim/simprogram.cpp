@@ -66,7 +66,7 @@ int runProjectorSimProgram(QCoreApplication &app)
     }
 
     DeviceLink link;
-    if (!commandLine.linkPath.isEmpty() && !link.create(commandLine.linkPath, sim.devicePath(), &error)) {
+    if (!commandLine.linkPath.isEmpty() && !link.create(commandLine.linkPath, sim.devicePath(), commandLine.forceLink, &error)) {
         complain(error);
         return 1;
     }

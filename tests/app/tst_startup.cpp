@@ -29,6 +29,7 @@ private slots:
     void initTestCase();
     void commandLine_data();
     void commandLine();
+    void rememberedPortsYieldToTheCommandLine();
     void missingDeviceReportsOnceAndShowsNothing();
     void busyDeviceReportsOnceAndShowsNothing();
     void deviceGivenOnTheCommandLineOpens();
@@ -73,9 +74,14 @@ void TestStartUp::commandLine_data()
     QTest::newRow("unknown option") << QStringList { "koru-panel", "--com3", "x" } << 2 << s0 << s1 << false << "com3";
     QTest::newRow("missing value") << QStringList { "koru-panel", "--com1" } << 2 << s0 << s1 << false << "com1";
     QTest::newRow("stray argument") << QStringList { "koru-panel", "COM1" } << 2 << s0 << s1 << false << "COM1";
-    QTest::newRow("empty path") << QStringList { "koru-panel", "--com1", "" } << 2 << s0 << s1 << false << "empty";
     QTest::newRow("network com1") << QStringList { "koru-panel", "--com1", "rfc2217://[::1]:2217" } << -1 << "rfc2217://[::1]:2217" << s1 << false << QString();
     QTest::newRow("bad address") << QStringList { "koru-panel", "--com2", "tcp://gw" } << 2 << s0 << s1 << false << "port number is missing";
+    QTest::newRow("empty path") << QStringList { "koru-panel", "--com1=" } << 2 << s0 << s1 << false << "--com1 needs a device path";
+    QTest::newRow("simulate and com1") << QStringList { "koru-panel", "--simulate", "--com1", "/dev/ttyUSB0" } << 2 << s0 << s1 << false << "--simulate";
+    QTest::newRow("help-all is gone") << QStringList { "koru-panel", "--help-all" } << 2 << s0 << s1 << false << "help-all";
+    QTest::newRow("qt options pass") << QStringList { "koru-panel", "-platform", "offscreen", "-style=fusion", "--com1", "/dev/ttyUSB0", "--reverse" } << -1 << "/dev/ttyUSB0" << s1 << false << QString();
+    QTest::newRow("save-ports alone") << QStringList { "koru-panel", "--save-ports" } << 2 << s0 << s1 << false << "--com1 or --com2";
+    QTest::newRow("save-ports simulated") << QStringList { "koru-panel", "--simulate", "--save-ports" } << 2 << s0 << s1 << false << "simulated";
 }
 
 void TestStartUp::commandLine()
@@ -98,6 +104,21 @@ void TestStartUp::commandLine()
         QVERIFY2(text.contains(said), qPrintable(text));
         QCOMPARE(parsed.error.isEmpty(), exitCode == 0);
     }
+}
+
+void TestStartUp::rememberedPortsYieldToTheCommandLine()
+{
+    const koru::PortMapping remembered { QStringLiteral("/dev/ttyUSB0"), QStringLiteral("/dev/ttyUSB1") };
+    auto parsed = parsePanelCommandLine({ "koru-panel" }, remembered);
+    QCOMPARE(parsed.options.com1, QStringLiteral("/dev/ttyUSB0"));
+    QCOMPARE(parsed.options.com2, QStringLiteral("/dev/ttyUSB1"));
+    parsed = parsePanelCommandLine({ "koru-panel", "--com2", "/dev/ttyACM0" }, remembered);
+    QCOMPARE(parsed.options.com1, QStringLiteral("/dev/ttyUSB0"));
+    QCOMPARE(parsed.options.com2, QStringLiteral("/dev/ttyACM0"));
+    parsed = parsePanelCommandLine({ "koru-panel", "--com1", "/dev/ttyACM0", "--save-ports" }, remembered);
+    QCOMPARE(parsed.action, koru::PanelCommandLine::Action::SavePorts);
+    QCOMPARE(parsed.portsToSave.com1.value_or(QString()), QStringLiteral("/dev/ttyACM0"));
+    QVERIFY(!parsed.portsToSave.com2); // COM2 stays as it is kept
 }
 
 void TestStartUp::missingDeviceReportsOnceAndShowsNothing()
@@ -128,6 +149,9 @@ void TestStartUp::busyDeviceReportsOnceAndShowsNothing()
     QVERIFY(!koru::startPanel(options, reporter, session));
     QCOMPARE(reporter.count(), 1);
     QVERIFY2(reporter.messages.first().contains(QStringLiteral("busy")), qPrintable(reporter.messages.first()));
+    // The program ends after this message: no offer to choose the port again.
+    QVERIFY2(reporter.messages.first().contains(QStringLiteral("start the panel again")), qPrintable(reporter.messages.first()));
+    QVERIFY(!reporter.messages.first().contains(QStringLiteral("choose the port")));
     QCOMPARE(visibleWindows(), 0);
 }
 

@@ -10,6 +10,7 @@
 #include "support/recordingreporter.h"
 
 #include <QApplication>
+#include <QRadioButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -150,6 +151,7 @@ private slots:
     void plainCommandsAreAcknowledged();
     void holdButtonRepeatsUntilReleased();
     void silentProjectorShowsNoReply();
+    void wrongSpeedShowsNoReplyUntilItMatches();
     void hangUpLeavesThePanelIdle_data();
     void hangUpLeavesThePanelIdle();
     void hangUpWhileHoldingStopsTheRepeat_data();
@@ -306,6 +308,30 @@ void TestEndToEnd::holdButtonRepeatsUntilReleased()
     for (const QList<QVariant> &frame : std::as_const(frames))
         QCOMPARE(frame.first().toByteArray(), QByteArray("C09"));
     QCOMPARE(e.sim.framesRejected(), 0);
+    QCOMPARE(e.reporter.count(), 0);
+}
+
+// The projector is set to 9600 while the panel starts at 19200: it hears
+// nothing it understands, as on a real line, until the operator picks 9600.
+void TestEndToEnd::wrongSpeedShowsNoReplyUntilItMatches()
+{
+    SimOptions options = quickOptions();
+    options.baud = 9600;
+    EndToEnd e(options);
+    QVERIFY(e.loaded);
+    Form1 &form = *e.form;
+
+    QVERIFY(e.click("Command44")); // STATUS
+    QTRY_COMPARE_WITH_TIMEOUT(form.Label12->text(), QStringLiteral(" X X X X"), Soon);
+    QTRY_VERIFY(e.sim.bytesMisheard() >= 4);
+    QCOMPARE(e.sim.framesReceived(), 0);
+
+    QVERIFY(e.click("Command33")); // COM
+    QTest::mouseClick(form.Option4, Qt::LeftButton, Qt::NoModifier, QPoint(4, form.Option4->height() / 2)); // 9600
+    QCOMPARE(form.MSComm1->settings(), QStringLiteral("9600,N,8,1"));
+    QVERIFY(e.click("Command44"));
+    QTRY_COMPARE(form.Label12->text(), QStringLiteral(" 8 0 CR "));
+    QCOMPARE(form.Label25->text(), QStringLiteral(" Stand by"));
     QCOMPARE(e.reporter.count(), 0);
 }
 
@@ -505,8 +531,10 @@ void TestEndToEnd::floodIsCappedAndThePanelRecovers()
     QVERIFY(form.Label12->text().contains(QStringLiteral("? ")));
     QCOMPARE(e.reporter.count(), 0);
 
-    // The projector falls quiet; the panel sends as before.
+    // The projector falls quiet and listens at the panel's speed again; the
+    // panel sends as before.
     e.sim.setFaultMode(FaultMode::None);
+    e.sim.setBaud(19200);
     QTest::qWait(300); // what is still on the line drains
     QSignalSpy frames(&e.sim, &ProjectorSim::frameReceived);
     QVERIFY(e.click("Command44"));

@@ -46,6 +46,7 @@ private slots:
     void panelHidesItselfAfterFiveSeconds();
     void secondPortPresent();
     void secondPortAbsent();
+    void busySecondPortInvitesAnotherChoice();
     void choosingAgainAfterAFailureOpensThePort();
     void lostPortComesBackWhenChosenAgain();
     void successfulChoiceLeavesTheHideTimerRunning();
@@ -149,6 +150,25 @@ void TestPortPanel::secondPortAbsent()
     QTest::mouseClick(panel.button("Command17"), Qt::LeftButton);
     QCOMPARE(panel.reporter.count(), 2);
     QVERIFY(panel.reporter.messages.last().contains(QStringLiteral("not open")));
+}
+
+// Unlike at start-up, the program goes on: the operator may choose again.
+void TestPortPanel::busySecondPortInvitesAnotherChoice()
+{
+    PanelFixture panel;
+    PtyPair com2;
+    koru::MSComm holder;
+    holder.setDevicePath(1, com2.slavePath());
+    QVERIFY(holder.setPortOpen(true));
+    openWithSecondPort(panel, com2);
+    showPanel(panel);
+
+    QTest::mouseClick(panel.form->Option2, Qt::LeftButton, {}, QPoint(5, 5));
+    QCOMPARE(panel.reporter.count(), 1);
+    const QString message = panel.reporter.messages.first();
+    QVERIFY2(message.contains(QStringLiteral("busy")) && message.contains(QStringLiteral("choose the port again")),
+             qPrintable(message));
+    QVERIFY(!message.contains(QStringLiteral("start the panel again")));
 }
 
 void TestPortPanel::choosingAgainAfterAFailureOpensThePort()

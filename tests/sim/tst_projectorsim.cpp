@@ -123,6 +123,13 @@ public:
 
     bool hasHungUp() const { return m_hungUp; }
 
+    // The line speed of this end, as a serial program sets it.
+    bool setSpeed(speed_t speed)
+    {
+        termios tio {};
+        return ::tcgetattr(m_fd, &tio) == 0 && ::cfsetspeed(&tio, speed) == 0 && ::tcsetattr(m_fd, TCSANOW, &tio) == 0;
+    }
+
 private:
     int m_fd = -1;
     bool m_hungUp = false;
@@ -169,6 +176,8 @@ private slots:
 
     void programServesAndExitsCleanly();
     void programRefusesToReplaceAFile();
+    void programHearsOnlyItsOwnSpeed();
+    void programKeepsItsLinkFromASecondOne();
     void programOptions_data();
     void programOptions();
 };
@@ -455,6 +464,62 @@ void TestProjectorSim::programRefusesToReplaceAFile()
     QCOMPARE(file.readAll(), QByteArray("keep me"));
 }
 
+void TestProjectorSim::programHearsOnlyItsOwnSpeed()
+{
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("projector"));
+    QProcess process;
+    process.start(programPath(), { QStringLiteral("--baud"), QStringLiteral("9600"), QStringLiteral("--link"), link,
+                                   QStringLiteral("--delay"), QStringLiteral("5") });
+    QVERIFY(firstLine(process).startsWith(QLatin1String("/dev/")));
+
+    SlaveEnd peer(link);
+    QVERIFY(peer.isOpen());
+    QVERIFY(peer.setSpeed(B19200));
+    QVERIFY(peer.write("CR0\r"));
+    QCOMPARE(peer.readFor(300ms), QByteArray()); // a projector at 9600 makes nothing of it
+    QVERIFY(peer.setSpeed(B9600));
+    QVERIFY(peer.write("CR0\r"));
+    QCOMPARE(peer.readAtLeast(3), QByteArray("80\r"));
+
+    process.terminate();
+    QTRY_COMPARE_WITH_TIMEOUT(process.state(), QProcess::NotRunning, 5000);
+    QCOMPARE(process.exitCode(), 0);
+}
+
+void TestProjectorSim::programKeepsItsLinkFromASecondOne()
+{
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("projector"));
+    QProcess first;
+    first.start(programPath(), { QStringLiteral("--link"), link });
+    const QString firstDevice = firstLine(first);
+    QCOMPARE(QFileInfo(link).symLinkTarget(), firstDevice);
+
+    QProcess second;
+    second.start(programPath(), { QStringLiteral("--link"), link });
+    QTRY_COMPARE_WITH_TIMEOUT(second.state(), QProcess::NotRunning, 5000);
+    QCOMPARE(second.exitCode(), 1);
+    const QByteArray said = second.readAllStandardError();
+    QVERIFY2(said.contains("still running") && said.contains("--force"), said.constData());
+    QCOMPARE(QFileInfo(link).symLinkTarget(), firstDevice);
+
+    QProcess forced;
+    forced.start(programPath(), { QStringLiteral("--link"), link, QStringLiteral("--force") });
+    const QString forcedDevice = firstLine(forced);
+    QVERIFY(forcedDevice != firstDevice);
+    QCOMPARE(QFileInfo(link).symLinkTarget(), forcedDevice);
+
+    // The first one leaves the link it lost alone; the last one removes it.
+    first.terminate();
+    QTRY_COMPARE_WITH_TIMEOUT(first.state(), QProcess::NotRunning, 5000);
+    QCOMPARE(QFileInfo(link).symLinkTarget(), forcedDevice);
+    forced.terminate();
+    QTRY_COMPARE_WITH_TIMEOUT(forced.state(), QProcess::NotRunning, 5000);
+    QVERIFY(!QFileInfo(link).isSymLink());
+    QVERIFY(!QFileInfo::exists(link + QStringLiteral(".lock")));
+}
+
 void TestProjectorSim::programOptions_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -465,6 +530,8 @@ void TestProjectorSim::programOptions_data()
     QTest::newRow("version") << QStringList { "--version" } << 0 << QByteArray(KORU_VERSION);
     QTest::newRow("unknown option") << QStringList { "--frobnicate" } << 2 << QByteArray("frobnicate");
     QTest::newRow("bad value") << QStringList { "--baud", "fast" } << 2 << QByteArray("--baud");
+    QTest::newRow("no standard speed") << QStringList { "--baud", "12345" } << 2 << QByteArray("standard line speed");
+    QTest::newRow("force without link") << QStringList { "--force" } << 2 << QByteArray("--link");
 }
 
 void TestProjectorSim::programOptions()

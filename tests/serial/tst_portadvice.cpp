@@ -1,0 +1,177 @@
+#include "serial/openfailure.h"
+#include "serial/portconfig.h"
+#include "serial/portlisting.h"
+#include "support/pty.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <grp.h>
+#include <unistd.h>
+
+using namespace koru;
+
+// What the operator is told when a port cannot be opened, how ports are
+// found and listed, and where the port mapping is kept.
+class TestPortAdvice : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void messages_data();
+    void messages();
+    void missingDeviceNamesAtMostThreePorts();
+    void owningGroupIsReadFromTheNode();
+    void listing_data();
+    void listing();
+    void stableNameIsTheByIdLinkToTheDevice();
+    void configPathFollowsXdgConfigHome();
+    void mappingRoundTripKeepsWhatIsNotSaved();
+};
+
+void TestPortAdvice::messages_data()
+{
+    QTest::addColumn<int>("cause");
+    QTest::addColumn<bool>("atStartUp");
+    QTest::addColumn<QString>("says");
+    QTest::addColumn<QString>("neverSays");
+
+    const auto row = [](const char *name, OpenFailureCause cause, bool atStartUp, const char *says, const char *neverSays) {
+        QTest::newRow(name) << int(cause) << atStartUp << QString::fromUtf8(says) << QString::fromUtf8(neverSays);
+    };
+    row("busy while running", OpenFailureCause::Busy, false, "choose the port again", "start the panel again");
+    row("busy at start-up", OpenFailureCause::Busy, true, "start the panel again", "choose the port again");
+    row("not a serial device", OpenFailureCause::NotASerialDevice, true, "/dev/ttyUSB0 is not a serial device", "ioctl");
+    row("permission", OpenFailureCause::PermissionDenied, false, "sudo usermod -aG uucp alice (then log out and in again)", "dialout");
+    row("missing, ports present", OpenFailureCause::NoDevice, false, "Serial ports present: /dev/serial/by-id/usb-FTDI-if00, /dev/ttyS0.", "No serial");
+    row("missing, config named", OpenFailureCause::NoDevice, true, "--save-ports to keep the device for later starts (in /home/alice/.config/koru/panel.conf)", "busy");
+    row("other", OpenFailureCause::Other, false, "COM2 (/dev/ttyUSB0) cannot be opened: Input/output error.", "busy");
+}
+
+void TestPortAdvice::messages()
+{
+    QFETCH(int, cause);
+    QFETCH(bool, atStartUp);
+    QFETCH(QString, says);
+    QFETCH(QString, neverSays);
+
+    OpenFailure failure;
+    failure.port = cause == int(OpenFailureCause::Other) ? 2 : 1;
+    failure.path = QStringLiteral("/dev/ttyUSB0");
+    failure.cause = OpenFailureCause(cause);
+    failure.atStartUp = atStartUp;
+    failure.systemText = QStringLiteral("Input/output error");
+    failure.deviceGroup = QStringLiteral("uucp");
+    failure.userName = QStringLiteral("alice");
+    failure.presentPorts = { QStringLiteral("/dev/serial/by-id/usb-FTDI-if00"), QStringLiteral("/dev/ttyS0") };
+    failure.configFile = QStringLiteral("/home/alice/.config/koru/panel.conf");
+    const QString message = openFailureMessage(failure);
+    QVERIFY2(message.contains(says), qPrintable(message));
+    QVERIFY2(!message.contains(neverSays, Qt::CaseInsensitive), qPrintable(message));
+}
+
+void TestPortAdvice::missingDeviceNamesAtMostThreePorts()
+{
+    OpenFailure failure;
+    failure.cause = OpenFailureCause::NoDevice;
+    failure.path = QStringLiteral("/dev/ttyUSB3");
+    failure.presentPorts = { "/dev/ttyUSB0", "/dev/ttyUSB1", "/dev/ttyUSB2", "/dev/ttyUSB9" };
+    const QString message = openFailureMessage(failure);
+    QVERIFY2(message.contains(QStringLiteral("/dev/ttyUSB0, /dev/ttyUSB1, /dev/ttyUSB2.")), qPrintable(message));
+    QVERIFY(!message.contains(QStringLiteral("ttyUSB9")));
+
+    failure.presentPorts.clear();
+    QVERIFY(openFailureMessage(failure).contains(QStringLiteral("No serial ports are present")));
+}
+
+void TestPortAdvice::owningGroupIsReadFromTheNode()
+{
+    test::PtyPair pty;
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("node"));
+    QFile(file).open(QIODevice::WriteOnly);
+    // A group other than our own where we may hand the file to one.
+    const group *other = ::geteuid() == 0 ? ::getgrnam("dialout") : nullptr;
+    const gid_t gid = other ? other->gr_gid : ::getegid();
+    QVERIFY(::chown(QFile::encodeName(file).constData(), uid_t(-1), gid) == 0);
+    QCOMPARE(owningGroup(file), QString::fromLocal8Bit(::getgrgid(gid)->gr_name));
+    QCOMPARE(owningGroup(QStringLiteral("/nonexistent/node")), QString());
+    QVERIFY(isCharacterDevice(pty.slavePath()));
+    QVERIFY(!isCharacterDevice(file));
+}
+
+void TestPortAdvice::listing_data()
+{
+    QTest::addColumn<QList<SerialPortEntry>>("ports");
+    QTest::addColumn<QString>("text");
+
+    SerialPortEntry usb;
+    usb.device = QStringLiteral("/dev/ttyUSB0");
+    usb.stableName = QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_A1-if00-port0");
+    usb.description = QStringLiteral("FT232R USB UART");
+    usb.manufacturer = QStringLiteral("FTDI");
+    usb.vendorId = 0x0403;
+    usb.productId = 0x6001;
+    SerialPortEntry onboard;
+    onboard.device = QStringLiteral("/dev/ttyS0");
+
+    QTest::newRow("none") << QList<SerialPortEntry> {} << QStringLiteral("no serial ports found\n");
+    QTest::newRow("usb and onboard") << QList<SerialPortEntry> { usb, onboard }
+                                     << QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_A1-if00-port0  (/dev/ttyUSB0)  "
+                                                       "FT232R USB UART  FTDI  USB 0403:6001\n/dev/ttyS0\n");
+}
+
+void TestPortAdvice::listing()
+{
+    QFETCH(QList<SerialPortEntry>, ports);
+    QFETCH(QString, text);
+    QCOMPARE(formatSerialPortListing(ports), text);
+    QCOMPARE(preferredPortNames(ports, 1), ports.isEmpty() ? QStringList() : QStringList { ports.first().preferredName() });
+}
+
+void TestPortAdvice::stableNameIsTheByIdLinkToTheDevice()
+{
+    test::PtyPair pty;
+    test::PtyPair other;
+    QTemporaryDir byId;
+    QVERIFY(QFile::link(other.slavePath(), byId.filePath(QStringLiteral("usb-other-if00"))));
+    QVERIFY(QFile::link(pty.slavePath(), byId.filePath(QStringLiteral("usb-ours-if00"))));
+    QCOMPARE(stableNameOf(pty.slavePath(), byId.path()), byId.filePath(QStringLiteral("usb-ours-if00")));
+    QCOMPARE(stableNameOf(QStringLiteral("/dev/null"), byId.path()), QString());
+    QCOMPARE(stableNameOf(pty.slavePath(), QStringLiteral("/nonexistent/by-id")), QString());
+}
+
+void TestPortAdvice::configPathFollowsXdgConfigHome()
+{
+    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", "/srv/conf");
+    QCOMPARE(portConfigPath(), QStringLiteral("/srv/conf/koru/panel.conf"));
+    qputenv("XDG_CONFIG_HOME", "relative/conf"); // to be ignored
+    QCOMPARE(portConfigPath(), QDir::homePath() + QStringLiteral("/.config/koru/panel.conf"));
+    qunsetenv("XDG_CONFIG_HOME");
+    QCOMPARE(portConfigPath(), QDir::homePath() + QStringLiteral("/.config/koru/panel.conf"));
+    if (!saved.isNull())
+        qputenv("XDG_CONFIG_HOME", saved);
+}
+
+void TestPortAdvice::mappingRoundTripKeepsWhatIsNotSaved()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("koru/panel.conf"));
+    QVERIFY(!loadPortMapping(path).com1);
+
+    QString error;
+    QVERIFY(savePortMapping(path, { QStringLiteral("/dev/ttyUSB0"), QStringLiteral("/dev/ttyUSB1") }, &error));
+    QVERIFY(savePortMapping(path, { QStringLiteral("/dev/serial/by-id/usb-x"), std::nullopt }, &error));
+    const PortMapping loaded = loadPortMapping(path);
+    QCOMPARE(loaded.com1.value_or(QString()), QStringLiteral("/dev/serial/by-id/usb-x"));
+    QCOMPARE(loaded.com2.value_or(QString()), QStringLiteral("/dev/ttyUSB1"));
+
+    QVERIFY(!savePortMapping(QStringLiteral("/proc/koru/panel.conf"), { QStringLiteral("/dev/ttyS0"), std::nullopt }, &error));
+    QVERIFY(error.contains(QStringLiteral("/proc/koru")));
+}
+
+QTEST_GUILESS_MAIN(TestPortAdvice)
+#include "tst_portadvice.moc"
