@@ -38,9 +38,9 @@ int main(int argc, char *argv[])
         ::tcsetattr(fd, TCSANOW, &tio);
     }
     const timespec period { periodMs / 1000, (periodMs % 1000) * 1000000 };
-    const itimerspec spec { period, period };
+    const itimerspec schedule { period, period };
     static const char frame[] = "C09\r";
-    bool ok = ::write(fd, frame, 4) == 4 && ::timerfd_settime(timer, 0, &spec, nullptr) == 0;
+    bool ok = ::write(fd, frame, 4) == 4 && ::timerfd_settime(timer, 0, &schedule, nullptr) == 0;
     for (long sent = 1; ok && sent < frames;) {
         std::uint64_t expirations = 0;
         ok = ::read(timer, &expirations, sizeof expirations) == sizeof expirations;
