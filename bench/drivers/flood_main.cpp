@@ -3,17 +3,19 @@
 // and then while it repeats a held button. Each figure belongs to the panel's
 // process alone. Each case has two windows of N seconds: CPU share and memory
 // growth are taken in the first, with nothing of ours waking the panel; the
-// lateness of a 10 ms probe timer in the second.
+// lateness of a 10 ms probe timer in the second. Beside the panel's CPU share
+// stands that of a bare poll()/read() loop on the same flood (its own program),
+// as a ratio: the wake-ups alone cost that much on this machine at this moment.
 //
-//   koru-bench-flood --host PATH --sim PATH [--seconds N]
+//   koru-bench-flood --host PATH --sim PATH --bare-read PATH [--seconds N]
 // N defaults to KORU_BENCH_FLOOD_SECONDS, else 60.
 #include "common/childprocess.h"
 #include "common/resultrow.h"
-#include "drivers/controlreader.h"
 #include "drivers/options.h"
 #include "probe/clock.h"
 
 #include <algorithm>
+#include <optional>
 #include <csignal>
 #include <fstream>
 
@@ -25,6 +27,7 @@ namespace {
 constexpr double kCpuTargetPercent = 5.0;
 constexpr double kLatenessTargetMs = 5.0;
 constexpr double kGrowthTargetKiB = 1024.0;
+constexpr double kBareRatioTarget = 2.0;
 constexpr double kLineRate = 1920.0; // characters a second at 19200 baud, 8N1
 
 // Bytes a process has written so far (/proc/PID/io, wchar); -1 if unreadable.
@@ -40,8 +43,35 @@ long long bytesWritten(pid_t pid)
     return -1;
 }
 
-bool runCase(const std::string &hostPath, const std::string &simPath, long seconds, const std::string &hold)
+// The CPU share of one core the bare reader used on `device` over `window`.
+std::optional<double> bareReaderPercent(const std::string &barePath, const std::string &device,
+                                        std::chrono::seconds window)
 {
+    ChildProcess bare;
+    if (!bare.start({ barePath, "--device", device, "--seconds", std::to_string(window.count()) }))
+        return std::nullopt;
+    const std::string output = bare.readRest(window + 30s);
+    const auto values = parseKeyValues(output);
+    const auto cpu = numberOf(values, "cpu_ms");
+    const auto wall = numberOf(values, "wall_ms");
+    if (bare.wait() != 0 || !cpu || !wall || *wall <= 0)
+        return std::nullopt;
+    return *cpu / *wall * 100.0;
+}
+
+struct Paths
+{
+    std::string host;
+    std::string sim;
+    std::string bareRead;
+};
+
+// `bareShare`: measured in the first case, before the panel takes the line
+// (it holds it exclusively), and compared with in both.
+bool runCase(const Paths &paths, long seconds, const std::string &hold, std::optional<double> &bareShare)
+{
+    const std::string &hostPath = paths.host;
+    const std::string &simPath = paths.sim;
     const std::string label = hold.empty() ? "Flood at 19200 baud, panel idle"
                                            : "Flood at 19200 baud, " + hold + " held (250 ms repeat)";
     ChildProcess sim;
@@ -55,14 +85,15 @@ bool runCase(const std::string &hostPath, const std::string &simPath, long secon
         return false;
     }
 
-    // Once, before the panel takes the line (it holds it exclusively): what
-    // the bare wake-ups of this flood cost on this machine.
-    if (hold.empty()) {
+    if (!bareShare) {
         const std::chrono::seconds window(std::min(seconds, 20L));
-        if (const std::optional<double> share = controlReaderCpuPercent(*device, window))
+        bareShare = bareReaderPercent(paths.bareRead, *device, window);
+        if (bareShare)
             printInfoRow("Flood at 19200 baud: a bare poll()/read() loop on the same line",
-                         format("%.2f%% of one core (over %lld s)", *share, static_cast<long long>(window.count())),
+                         format("%.2f%% of one core (over %lld s)", *bareShare, static_cast<long long>(window.count())),
                          "the cost of the wake-ups alone, for comparison");
+        else
+            note("%s: the bare reader failed", label.c_str());
     }
 
     ChildProcess host;
@@ -114,6 +145,12 @@ bool runCase(const std::string &hostPath, const std::string &simPath, long secon
     printRow(label + ": panel CPU share",
              format("%.2f%% of one core (%.0f ms in %.1f s)", share, *cpu, *wall / 1000.0),
              format("< %.0f%%", kCpuTargetPercent), share < kCpuTargetPercent);
+    if (bareShare && *bareShare > 0) {
+        const double ratio = share / *bareShare;
+        printRow(label + ": panel CPU share against the bare poll()/read() loop",
+                 format("ratio %.2f (panel %.2f%%, bare loop %.2f%%)", ratio, share, *bareShare),
+                 format("ratio <= %.1f", kBareRatioTarget), ratio <= kBareRatioTarget);
+    }
     printRow(label + ": 10 ms probe timer lateness",
              format("p50 %.3f ms, p99 %.3f ms, max %.1f ms (CPU with the probe %.2f%%)", *p50, *p99, *max,
                     cpuWithProbe.value_or(0) / *wall * 100.0),
@@ -141,17 +178,17 @@ bool runCase(const std::string &hostPath, const std::string &simPath, long secon
 int main(int argc, char *argv[])
 {
     std::signal(SIGPIPE, SIG_IGN);
-    const std::string host = option(argc, argv, "--host");
-    const std::string sim = option(argc, argv, "--sim");
+    const Paths paths { option(argc, argv, "--host"), option(argc, argv, "--sim"), option(argc, argv, "--bare-read") };
     const long seconds = std::strtol(
         option(argc, argv, "--seconds", std::to_string(environmentNumber("KORU_BENCH_FLOOD_SECONDS", 60))).c_str(),
         nullptr, 10);
-    if (host.empty() || sim.empty() || seconds <= 0) {
-        note("usage: koru-bench-flood --host PATH --sim PATH [--seconds N]");
+    if (paths.host.empty() || paths.sim.empty() || paths.bareRead.empty() || seconds <= 0) {
+        note("usage: koru-bench-flood --host PATH --sim PATH --bare-read PATH [--seconds N]");
         return 2;
     }
     note("flood: two windows of %ld s per case: CPU and memory, then the probe timer", seconds);
-    const bool idle = runCase(host, sim, seconds, {});
-    const bool holding = runCase(host, sim, seconds, "Command1");
+    std::optional<double> bareShare;
+    const bool idle = runCase(paths, seconds, {}, bareShare);
+    const bool holding = runCase(paths, seconds, "Command1", bareShare);
     return idle && holding ? 0 : 1;
 }

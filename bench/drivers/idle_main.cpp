@@ -4,10 +4,10 @@
 //
 //   koru-bench-idle --host PATH [--runs N] [--seconds S]
 #include "common/childprocess.h"
-#include "common/ptyfarend.h"
 #include "common/resultrow.h"
 #include "common/stats.h"
 #include "drivers/options.h"
+#include "support/pty.h"
 
 #include <csignal>
 
@@ -24,7 +24,7 @@ int main(int argc, char *argv[])
     const std::string host = option(argc, argv, "--host");
     const long runs = std::strtol(option(argc, argv, "--runs", "3").c_str(), nullptr, 10);
     const std::string seconds = option(argc, argv, "--seconds", "10");
-    PtyFarEnd pty;
+    koru::test::PtyPair pty;
     if (host.empty() || runs <= 0 || !pty.isValid()) {
         note("usage: koru-bench-idle --host PATH [--runs N] [--seconds S]");
         return 2;
@@ -32,7 +32,7 @@ int main(int argc, char *argv[])
     std::vector<double> cpuMs;
     for (long i = 0; i < runs; ++i) {
         ChildProcess child;
-        if (!child.start({ host, "--com1", pty.slavePath(), "--idle", seconds }))
+        if (!child.start({ host, "--com1", pty.slavePath().toStdString(), "--idle", seconds }))
             return 1;
         const std::string output = child.readRest(120s);
         const int status = child.wait();

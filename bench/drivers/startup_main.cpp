@@ -5,10 +5,10 @@
 //
 //   koru-bench-startup --host PATH --bare PATH [--runs N]
 #include "common/childprocess.h"
-#include "common/ptyfarend.h"
 #include "common/resultrow.h"
 #include "common/stats.h"
 #include "drivers/options.h"
+#include "support/pty.h"
 
 #include <csignal>
 #include <map>
@@ -59,7 +59,8 @@ int main(int argc, char *argv[])
     const std::string host = option(argc, argv, "--host");
     const std::string bare = option(argc, argv, "--bare");
     const long runs = std::strtol(option(argc, argv, "--runs", "9").c_str(), nullptr, 10);
-    PtyFarEnd pty;
+    koru::test::PtyPair pty;
+    const std::string com1 = pty.slavePath().toStdString();
     if (host.empty() || bare.empty() || runs <= 0 || !pty.isValid()) {
         note("usage: koru-bench-startup --host PATH --bare PATH [--runs N]");
         return 2;
@@ -70,10 +71,10 @@ int main(int argc, char *argv[])
     // One unmeasured start of each first, so both find the libraries in the
     // page cache alike.
     startOnce({ bare });
-    startOnce({ host, "--com1", pty.slavePath(), "--first-paint" });
+    startOnce({ host, "--com1", com1, "--first-paint" });
     for (long i = 0; i < runs; ++i) {
         const std::optional<Run> b = startOnce({ bare });
-        const std::optional<Run> p = startOnce({ host, "--com1", pty.slavePath(), "--first-paint" });
+        const std::optional<Run> p = startOnce({ host, "--com1", com1, "--first-paint" });
         if (!b || !p)
             return 1;
         bareMs.push_back(b->startupMs);
@@ -84,7 +85,7 @@ int main(int argc, char *argv[])
             panelStages[stage].push_back(ms);
         for (const auto &[stage, ms] : b->stageMs)
             bareStages[stage].push_back(ms);
-        pty.drain();
+        pty.readAvailable();
     }
 
     const double startRatio = median(panelMs) / median(bareMs);

@@ -1,12 +1,6 @@
 #include "harness/benchpanel.h"
 
-#include "layout/panelbuilder.h"
-#include "layout/panelbutton.h"
-#include "panel/form1.h"
-
-#include <QApplication>
 #include <QEventLoop>
-#include <QTest>
 #include <QTimer>
 
 #include <cstdio>
@@ -14,26 +8,35 @@
 
 namespace koru::bench {
 
-BenchPanel::BenchPanel(const std::string &com1Path)
+namespace {
+
+std::unique_ptr<test::PanelFixture> shown(std::unique_ptr<test::PanelFixture> panel)
 {
-    static bool lookApplied = false;
-    if (!lookApplied) {
-        layout::applyPanelLook(*qApp);
-        lookApplied = true;
-    }
-    PanelOptions options;
-    options.com1 = QString::fromStdString(com1Path);
-    options.com2 = QStringLiteral("/dev/koru-bench-no-com2");
-    m_started = startPanel(options, m_reporter, m_session);
-    if (m_started && !QTest::qWaitForWindowExposed(m_session.form.get()))
+    echoWarnings(panel->reporter);
+    for (const QString &message : std::as_const(panel->reporter.messages)) // from start-up
+        std::fprintf(stderr, "panel warning: %s\n", message.toLocal8Bit().constData());
+    if (panel->loaded && !panel->show())
         std::fprintf(stderr, "the panel window was not exposed; figures may lack painting\n");
+    return panel;
 }
 
-BenchPanel::~BenchPanel() = default;
+} // namespace
 
-PanelButton *BenchPanel::button(const char *name)
+void echoWarnings(test::RecordingReporter &reporter)
 {
-    auto *found = m_session.form->findChild<PanelButton *>(QLatin1String(name));
+    reporter.onWarn = [](const QString &message) {
+        std::fprintf(stderr, "panel warning: %s\n", message.toLocal8Bit().constData());
+    };
+}
+
+std::unique_ptr<test::PanelFixture> startBenchPanel(const QString &com1Path)
+{
+    return shown(std::make_unique<test::PanelFixture>(com1Path));
+}
+
+PanelButton *requireButton(test::PanelFixture &panel, const char *name)
+{
+    PanelButton *found = panel.button(name);
     if (!found) {
         std::fprintf(stderr, "the panel has no button %s\n", name);
         std::abort();

@@ -1,38 +1,25 @@
 #pragma once
 
-#include "app/panelapp.h"
-#include "harness/stderrreporter.h"
+#include "support/panelfixture.h"
 
 #include <chrono>
-#include <string>
-
-namespace koru {
-class Form1;
-class PanelButton;
-}
+#include <memory>
 
 namespace koru::bench {
 
-// The real panel, started the way the program starts it (look, start-up,
-// shown), with COM1 on `com1Path`. Needs a QApplication.
-class BenchPanel
-{
-public:
-    explicit BenchPanel(const std::string &com1Path);
-    ~BenchPanel();
+// The real panel for the in-process benchmarks: the suites' own fixture,
+// shown as the program shows it, COM1 on `com1Path` (a pty the benchmark
+// holds, a gateway's address). A modal box would stop an unattended run, so
+// its warnings go to standard error, where the run's log keeps them; the
+// reporter still counts them. Needs a QApplication.
+std::unique_ptr<test::PanelFixture> startBenchPanel(const QString &com1Path);
 
-    bool isStarted() const { return m_started; }
-    Form1 &form() { return *m_session.form; }
-    // A button of the window by its control name; aborts on a name the
-    // window does not have, since every figure after it would be wrong.
-    PanelButton *button(const char *name);
-    int warnings() const { return m_reporter.count(); }
+// Sends the warnings `reporter` records from now on to standard error too.
+void echoWarnings(test::RecordingReporter &reporter);
 
-private:
-    StderrReporter m_reporter;
-    PanelSession m_session;
-    bool m_started = false;
-};
+// A button of the window by its control name; aborts on a name the window
+// does not have, since every figure after it would be wrong.
+PanelButton *requireButton(test::PanelFixture &panel, const char *name);
 
 // Runs a real event loop for `duration`. QTest::qWait would not do here: it
 // sleeps between turns of the loop, which delays every timer.

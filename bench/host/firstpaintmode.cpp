@@ -1,7 +1,7 @@
 #include "host/hostmodes.h"
 
 #include "app/panelapp.h"
-#include "harness/stderrreporter.h"
+#include "harness/benchpanel.h"
 #include "layout/panelbuilder.h"
 #include "panel/form1.h"
 #include "probe/firstpaint.h"
@@ -22,7 +22,8 @@ int runFirstPaint(const std::string &com1)
     QApplication::setApplicationVersion(QStringLiteral(KORU_VERSION));
     layout::applyPanelLook(*qApp);
     probe->markStage("look");
-    StderrReporter reporter;
+    test::RecordingReporter reporter;
+    echoWarnings(reporter);
     PanelSession session;
     PanelOptions options;
     options.com1 = QString::fromStdString(com1);

@@ -2,12 +2,12 @@
 
 #include "common/stats.h"
 #include "harness/benchpanel.h"
-#include "host/latencyprobe.h"
 #include "layout/panelbutton.h"
 #include "panel/form1.h"
 #include "probe/clock.h"
-#include "probe/procstats.h"
 #include "serial/mscomm.h"
+#include "support/latenessprobe.h"
+#include "support/probes.h"
 
 #include <QApplication>
 #include <QTest>
@@ -21,15 +21,17 @@ namespace koru::bench {
 int runProbe(const std::string &com1, std::chrono::seconds duration, const std::string &holdButton)
 {
     using namespace std::chrono_literals;
-    BenchPanel panel(com1);
-    if (!panel.isStarted())
+    using test::processCpuTime;
+    using test::residentKiB;
+    const auto panel = startBenchPanel(QString::fromStdString(com1));
+    if (!panel->loaded)
         return 1;
-    Form1 &form = panel.form();
+    Form1 &form = *panel->form;
     long long notifications = 0;
     QObject::connect(form.MSComm1, &MSComm::OnComm, qApp, [&notifications] { ++notifications; });
 
     runEventLoopFor(1s); // start-up settles; the flood is already arriving
-    PanelButton *held = holdButton.empty() ? nullptr : panel.button(holdButton.c_str());
+    PanelButton *held = holdButton.empty() ? nullptr : requireButton(*panel, holdButton.c_str());
     if (held)
         QTest::mousePress(held, Qt::LeftButton);
 
@@ -61,7 +63,7 @@ int runProbe(const std::string &com1, std::chrono::seconds duration, const std::
     std::printf("phase=probe\n");
     std::fflush(stdout);
 
-    auto *probe = new LatencyProbe(10ms, qApp);
+    auto *probe = new test::LatenessProbe(10ms, qApp);
     const std::chrono::nanoseconds probeCpuBefore = processCpuTime();
     probe->start();
     runEventLoopFor(duration);
@@ -79,7 +81,7 @@ int runProbe(const std::string &com1, std::chrono::seconds duration, const std::
                 Ms(wallAfter - wallBefore).count(), Ms(cpuAfter - cpuBefore).count(),
                 static_cast<long long>(rssBefore), static_cast<long long>(rssAfter), late.p50, late.p99, late.max,
                 late.count, Ms(probeCpuAfter - probeCpuBefore).count(), notificationsAfter - notificationsBefore,
-                static_cast<long long>(form.RecvText.size()), panel.warnings(), rssTrace.c_str());
+                static_cast<long long>(form.RecvText.size()), panel->reporter.count(), rssTrace.c_str());
     std::fflush(stdout);
     return 0;
 }

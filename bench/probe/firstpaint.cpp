@@ -1,7 +1,7 @@
 #include "probe/firstpaint.h"
 
 #include "probe/clock.h"
-#include "probe/procstats.h"
+#include "support/probes.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -36,7 +36,7 @@ bool FirstPaintProbe::eventFilter(QObject *watched, QEvent *event)
 void FirstPaintProbe::report()
 {
     std::printf("first_paint_ns=%lld\nrss_kib=%lld\n", static_cast<long long>(m_firstPaintNs),
-                static_cast<long long>(residentKiB()));
+                static_cast<long long>(test::residentKiB()));
     for (const auto &[name, ns] : m_stages)
         std::printf("stage_%s_ns=%lld\n", name.c_str(), static_cast<long long>(ns));
     std::fflush(stdout);

@@ -1,7 +1,13 @@
 // Repeat accuracy: each repeat period the panel can produce, held with the
 // event loop running, timed at the far end of the line by a separate process.
-#include "common/ptyfarend.h"
+// After each hold a bare timerfd loop (a program of its own) sends as many
+// frames at the same period on a line of its own, timed the same way: its
+// interval deviation is the floor this machine leaves at that moment.
+//
+//   koru-bench-repeat --bare-timer PATH
+#include "common/childprocess.h"
 #include "common/resultrow.h"
+#include "drivers/options.h"
 #include "harness/benchpanel.h"
 #include "layout/panelbutton.h"
 #include "panel/form1.h"
@@ -10,6 +16,8 @@
 #include "repeat/repeatanalysis.h"
 #include "serial/mscomm.h"
 #include "serial/transport.h"
+#include "support/linespeed.h"
+#include "support/pty.h"
 
 #include <QApplication>
 #include <QRadioButton>
@@ -19,8 +27,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <functional>
-
-#include <termios.h>
+#include <optional>
 
 using namespace koru::bench;
 using namespace std::chrono_literals;
@@ -29,18 +36,43 @@ namespace {
 
 constexpr double kRateTolerancePercent = 2.0;
 constexpr double kDeviationP99TargetMs = 1.0;
+constexpr double kBareP99MarginMs = 0.3;
+
+// A line of its own for the bare timer loop, with its own recorder.
+struct BareLine
+{
+    std::string program;
+    koru::test::PtyPair &pty;
+    FrameRecorder &recorder;
+};
+
+// The bare loop's deviation figures for `frames` frames at `period`.
+std::optional<RepeatFigures> bareFigures(BareLine &bare, std::chrono::milliseconds period, std::size_t frames)
+{
+    bare.recorder.collect();
+    ChildProcess loop;
+    if (!loop.start({ bare.program, "--device", bare.pty.slavePath().toStdString(), "--period-ms",
+                      std::to_string(period.count()), "--frames", std::to_string(frames) }))
+        return std::nullopt;
+    const int status = loop.wait();
+    runEventLoopFor(100ms); // the recorder stamps what is still on its way
+    const std::vector<std::int64_t> stamps = bare.recorder.collect();
+    if (status != 0 || stamps.size() < 2)
+        return std::nullopt;
+    return analyseRepeat(stamps, stamps.front(), period);
+}
 
 struct Scenario
 {
     const char *how;                 // for the table
     std::chrono::milliseconds period;
     const char *hold;                // the button held
-    std::function<void(BenchPanel &)> prepare;
+    std::function<void(koru::test::PanelFixture &)> prepare;
 };
 
-void pressAndRelease(BenchPanel &panel, const char *control)
+void pressAndRelease(koru::test::PanelFixture &panel, const char *control)
 {
-    koru::PanelButton *button = panel.button(control);
+    koru::PanelButton *button = requireButton(panel, control);
     QTest::mousePress(button, Qt::LeftButton);
     QTest::mouseRelease(button, Qt::LeftButton);
 }
@@ -49,10 +81,10 @@ std::vector<Scenario> scenarios()
 {
     return {
         { "arrow Command5 in mode 3 (after D.Zoom release)", 5ms, "Command5",
-          [](BenchPanel &p) { pressAndRelease(p, "Command48"); } },
+          [](koru::test::PanelFixture &p) { pressAndRelease(p, "Command48"); } },
         { "Zoom + Command15", 50ms, "Command15", nullptr },
         { "arrow Command5 after MENU ON", 200ms, "Command5",
-          [](BenchPanel &p) { QTest::mouseClick(p.button("Command23"), Qt::LeftButton); } },
+          [](koru::test::PanelFixture &p) { QTest::mouseClick(requireButton(p, "Command23"), Qt::LeftButton); } },
         { "VOL + Command1", 250ms, "Command1", nullptr },
         { "SELECT Command6", 500ms, "Command6", nullptr },
     };
@@ -65,29 +97,26 @@ std::chrono::milliseconds holdTime(std::chrono::milliseconds period)
 }
 
 // The operator's way: COM shows the settings panel, the speed is clicked.
-bool chooseSpeed(BenchPanel &panel, int baud)
+bool chooseSpeed(koru::test::PanelFixture &panel, int baud)
 {
-    koru::Form1 &form = panel.form();
-    QTest::mouseClick(panel.button("Command33"), Qt::LeftButton);
+    koru::Form1 &form = *panel.form;
+    QTest::mouseClick(requireButton(panel, "Command33"), Qt::LeftButton);
     runEventLoopFor(50ms);
     QTest::mouseClick(baud == 9600 ? form.Option4 : form.Option3, Qt::LeftButton);
     runEventLoopFor(50ms);
     // The speed the kernel has for the line, not what the panel believes.
     const koru::Transport *line = form.MSComm1->transport();
-    termios tio {};
-    if (!line || ::tcgetattr(line->nativeHandle(), &tio) != 0)
-        return false;
-    return cfgetospeed(&tio) == (baud == 9600 ? speed_t(B9600) : speed_t(B19200));
+    return line && koru::test::lineSpeed(line->nativeHandle()) == (baud == 9600 ? speed_t(B9600) : speed_t(B19200));
 }
 
-void run(BenchPanel &panel, FrameRecorder &recorder, const Scenario &s, int baud)
+void run(koru::test::PanelFixture &panel, FrameRecorder &recorder, BareLine &bare, const Scenario &s, int baud)
 {
     if (s.prepare)
         s.prepare(panel);
     runEventLoopFor(300ms);
     recorder.collect(); // forget whatever the preparation sent
 
-    koru::PanelButton *button = panel.button(s.hold);
+    koru::PanelButton *button = requireButton(panel, s.hold);
     const std::int64_t pressNs = monotonicNs();
     QTest::mousePress(button, Qt::LeftButton);
     runEventLoopFor(holdTime(s.period));
@@ -108,6 +137,17 @@ void run(BenchPanel &panel, FrameRecorder &recorder, const Scenario &s, int baud
              f.frames >= 2 && f.deviationMs.p99 < kDeviationP99TargetMs);
     note("%s: max deviation %.3f ms, first frame %.3f ms after the press", what.c_str(), f.deviationMs.max,
          f.firstFrameMs);
+
+    const std::optional<RepeatFigures> floor = bareFigures(bare, s.period, f.frames);
+    if (!floor) {
+        note("%s: the bare timer loop failed", what.c_str());
+        return;
+    }
+    const double over = f.deviationMs.p99 - floor->deviationMs.p99;
+    printRow(what + ", interval deviation p99 against a bare timerfd loop",
+             format("%+.3f ms (panel p99 %.3f ms, bare loop p99 %.3f ms, %zu frames)", over, f.deviationMs.p99,
+                    floor->deviationMs.p99, floor->frames),
+             format("within %.1f ms", kBareP99MarginMs), f.frames >= 2 && over <= kBareP99MarginMs);
 }
 
 } // namespace
@@ -115,29 +155,38 @@ void run(BenchPanel &panel, FrameRecorder &recorder, const Scenario &s, int baud
 int main(int argc, char *argv[])
 {
     std::signal(SIGPIPE, SIG_IGN);
-    PtyFarEnd pty;
-    if (!pty.isValid()) {
+    const std::string bareTimer = option(argc, argv, "--bare-timer");
+    if (bareTimer.empty()) {
+        note("usage: koru-bench-repeat --bare-timer PATH");
+        return 2;
+    }
+    koru::test::PtyPair pty;
+    koru::test::PtyPair barePty;
+    if (!pty.isValid() || !barePty.isValid()) {
         note("koru-bench-repeat: cannot open a pseudo-terminal");
         return 1;
     }
-    FrameRecorder recorder(pty.masterFd()); // forked while still single-threaded
-    if (!recorder.isRunning()) {
+    // Forked while still single-threaded.
+    FrameRecorder recorder(pty.masterFd());
+    FrameRecorder bareRecorder(barePty.masterFd());
+    BareLine bare { bareTimer, barePty, bareRecorder };
+    if (!recorder.isRunning() || !bareRecorder.isRunning()) {
         note("koru-bench-repeat: cannot start the frame recorder");
         return 1;
     }
     QApplication app(argc, argv);
-    BenchPanel panel(pty.slavePath());
-    if (!panel.isStarted())
+    const std::unique_ptr<koru::test::PanelFixture> panel = startBenchPanel(pty.slavePath());
+    if (!panel->loaded)
         return 1;
 
     for (const int baud : { 19200, 9600 }) {
-        if (!chooseSpeed(panel, baud)) {
+        if (!chooseSpeed(*panel, baud)) {
             note("koru-bench-repeat: the port did not take %d baud", baud);
             return 1;
         }
         for (const Scenario &s : scenarios())
-            run(panel, recorder, s, baud);
+            run(*panel, recorder, bare, s, baud);
     }
-    chooseSpeed(panel, 19200);
-    return panel.warnings() == 0 ? 0 : 1;
+    chooseSpeed(*panel, 19200);
+    return panel->reporter.count() == 0 ? 0 : 1;
 }

@@ -2,11 +2,11 @@
 // until its four bytes can be read at the far end of the line. The panel runs
 // in this process on a real pseudo-terminal; then again through the real
 // ser2net on loopback (tcp:// and rfc2217://), to show what the gateway adds.
-#include "common/ptyfarend.h"
 #include "common/resultrow.h"
 #include "common/stats.h"
 #include "harness/benchpanel.h"
 #include "layout/panelbutton.h"
+#include "support/pty.h"
 #include "support/ser2netgateway.h"
 #include "wire/wirelatency.h"
 
@@ -47,9 +47,9 @@ struct Case
     Gesture gesture;
 };
 
-Summary measure(BenchPanel &panel, PtyFarEnd &pty, const Case &c, int samples, bool print = true)
+Summary measure(koru::test::PanelFixture &panel, koru::test::PtyPair &pty, const Case &c, int samples, bool print = true)
 {
-    koru::PanelButton *button = panel.button(c.control);
+    koru::PanelButton *button = requireButton(panel, c.control);
     const auto act = [button, gesture = c.gesture] {
         if (gesture == Gesture::Click)
             QTest::mouseClick(button, Qt::LeftButton);
@@ -69,7 +69,7 @@ Summary measure(BenchPanel &panel, PtyFarEnd &pty, const Case &c, int samples, b
             QTest::mousePress(button, Qt::LeftButton);
             runEventLoopFor(2ms); // the pressed look is painted, as between a real press and release
         }
-        pty.drain();
+        pty.readAvailable();
         const std::optional<WireSample> sample = timeToWire(pty.masterFd(), act, 4);
         if (c.gesture == Gesture::Press)
             QTest::mouseRelease(button, Qt::LeftButton);
@@ -99,31 +99,31 @@ Summary measure(BenchPanel &panel, PtyFarEnd &pty, const Case &c, int samples, b
 }
 
 // The same click through ser2net on loopback, against the direct pty's p50.
-bool measureGateway(PtyFarEnd &pty, koru::test::Ser2NetGateway::Mode mode, const char *what, double directP50,
+bool measureGateway(koru::test::PtyPair &pty, koru::test::Ser2NetGateway::Mode mode, const char *what, double directP50,
                     int samples)
 {
     koru::test::Ser2NetGateway gateway;
-    if (!gateway.start(QString::fromStdString(pty.slavePath()), mode)) {
+    if (!gateway.start(pty.slavePath(), mode)) {
         note("%s: ser2net did not start: %s", what, qPrintable(gateway.error()));
         return false;
     }
-    BenchPanel panel(gateway.address().toStdString());
-    if (!panel.isStarted())
+    const std::unique_ptr<koru::test::PanelFixture> panel = startBenchPanel(gateway.address());
+    if (!panel->loaded)
         return false;
-    const Summary s = measure(panel, pty, { what, "Command17", "C00\r", Gesture::Api }, samples, false);
+    const Summary s = measure(*panel, pty, { what, "Command17", "C00\r", Gesture::Api }, samples, false);
     const double added = s.p50 - directP50;
     const bool pass = s.count > 0 && added <= kGatewayAddedP50TargetMs;
     printRow(what, s.count ? format("p50 %.3f ms, %+.3f ms over the direct pty (n=%zu)", s.p50, added, s.count)
                            : std::string("frames missing or wrong"),
              format("adds < %.1f ms at p50", kGatewayAddedP50TargetMs), pass);
-    return panel.warnings() == 0;
+    return panel->reporter.count() == 0;
 }
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    PtyFarEnd pty;
+    koru::test::PtyPair pty;
     if (!pty.isValid()) {
         note("koru-bench-wire: cannot open a pseudo-terminal");
         return 1;
@@ -134,24 +134,24 @@ int main(int argc, char *argv[])
     bool ok = false;
     {
         // One panel at a time holds the line: this one goes before the gateway rows.
-        BenchPanel panel(pty.slavePath());
-        if (!panel.isStarted())
+        const std::unique_ptr<koru::test::PanelFixture> panel = startBenchPanel(pty.slavePath());
+        if (!panel->loaded)
             return 1;
-        measure(panel, pty,
+        measure(*panel, pty,
                 { "Click to wire: POWER ON (Command17), mouse click back to back", "Command17", "C00\r",
                   Gesture::Click },
                 samples);
-        measure(panel, pty,
+        measure(*panel, pty,
                 { "Click to wire: POWER ON (Command17), from the release of a click", "Command17", "C00\r",
                   Gesture::Release },
                 samples);
-        direct = measure(panel, pty,
+        direct = measure(*panel, pty,
                          { "Click to wire: POWER ON (Command17), QAbstractButton::click()", "Command17", "C00\r",
                            Gesture::Api },
                          samples);
-        measure(panel, pty,
+        measure(*panel, pty,
                 { "Click to wire: VOL + (Command1), from the press", "Command1", "C09\r", Gesture::Press }, samples);
-        ok = panel.warnings() == 0;
+        ok = panel->reporter.count() == 0;
     }
     ok = measureGateway(pty, koru::test::Ser2NetGateway::Mode::RawTcp,
                         "Click to wire through ser2net, tcp://: POWER ON click()", direct.p50, samples)

@@ -31,9 +31,15 @@ void PanelLabel::appendText(QStringView more)
 void PanelLabel::captionChanged()
 {
     ++m_revision;
-    const QStringView prefix = QStringView(m_text).left(prefixLimit());
-    if (m_layoutValid && prefix == m_laidOutPrefix)
+    // Compared with what the last repaint request was for, not with what was
+    // last painted: a label out of sight (the RXD line below the compact
+    // window's edge) is never painted, and would otherwise cost the window a
+    // repaint pass at every byte a flood appends.
+    const QStringView prefix = visiblePrefix();
+    if (m_repaintRequested && prefix == m_requestedPrefix)
         return; // what can show has not changed: nothing to lay out or paint
+    m_requestedPrefix = prefix.toString();
+    m_repaintRequested = true;
     m_layoutValid = false;
     update();
 }

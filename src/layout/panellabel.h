@@ -47,6 +47,8 @@ private:
     QString m_text;
     quint64 m_revision = 0;
     QString m_laidOutPrefix;
+    QString m_requestedPrefix; // what can show, as of the last repaint request
+    bool m_repaintRequested = false;
     Qt::Alignment m_alignment = Qt::AlignLeft;
     QTextLayout m_layout;
     bool m_layoutValid = false;

@@ -10,6 +10,7 @@
 #include "serial/mscomm.h"
 #include "sim/projectorsim.h"
 #include "support/linespeed.h"
+#include "support/probes.h"
 #include "support/recordingreporter.h"
 #include "support/ser2netgateway.h"
 
@@ -24,6 +25,7 @@
 #include <time.h>
 #include <unistd.h>
 
+using koru::test::processCpuSeconds;
 using namespace std::chrono_literals;
 using koru::Form1;
 using koru::PanelButton;
@@ -37,13 +39,6 @@ Q_DECLARE_METATYPE(Ser2NetGateway::Mode)
 namespace {
 
 constexpr int Soon = 3000;
-
-double processCpuSeconds()
-{
-    timespec now {};
-    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
-}
 
 // The line speed of the simulator's pty, as the kernel has it.
 speed_t simLineSpeed(const ProjectorSim &sim)

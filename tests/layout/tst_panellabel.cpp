@@ -1,6 +1,7 @@
 #include "layout/panellabel.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QPainter>
 #include <QPixmap>
 #include <QTest>
@@ -30,6 +31,26 @@ QString spacedOut(qsizetype characters)
     return text;
 }
 
+// Counts the repaint requests a window receives.
+class UpdateRequestCounter : public QObject
+{
+public:
+    explicit UpdateRequestCounter(QWidget *window)
+        : QObject(window)
+    {
+        window->installEventFilter(this);
+    }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::UpdateRequest)
+            ++count;
+        return false;
+    }
+};
+
 } // namespace
 
 class TestPanelLabel : public QObject
@@ -40,6 +61,7 @@ private slots:
     void longCaptionIsKeptWholeButLaidOutOnlyWhereItShows();
     void wrapsAtBlanksAndCutsAtTheLowerEdge();
     void sameVisibleStartCostsNoRelayout();
+    void growingCaptionOutOfSightAsksForNoRepaint();
 };
 
 void TestPanelLabel::longCaptionIsKeptWholeButLaidOutOnlyWhereItShows()
@@ -96,6 +118,34 @@ void TestPanelLabel::sameVisibleStartCostsNoRelayout()
     QCOMPARE(label.laidOutLineCount(), 0);
     label.grab();
     QCOMPARE(label.laidOutLineCount(), 1);
+}
+
+// The RXD line of the compact window lies below its lower edge and is never
+// painted. A flood appends to it many times a second: while what it would
+// show stays the same, the window must not be asked to repaint at each append.
+void TestPanelLabel::growingCaptionOutOfSightAsksForNoRepaint()
+{
+    QWidget window;
+    window.resize(400, 100);
+    auto *label = new PanelLabel(&window);
+    makeMonitorLine(*label);
+    label->move(0, 300);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    label->setText(spacedOut(2000)); // more than can ever show
+    QCoreApplication::processEvents();
+
+    UpdateRequestCounter requests(&window);
+    for (int i = 0; i < 50; ++i) {
+        label->appendText(u"A ");
+        QCoreApplication::processEvents();
+    }
+    QCOMPARE(requests.count, 0);
+
+    // A change of what shows is still painted once it comes into sight.
+    label->setText(QStringLiteral(" X X X X"));
+    label->move(0, 0);
+    QTRY_COMPARE(label->laidOutLineCount(), 1);
 }
 
 QTEST_MAIN(TestPanelLabel)

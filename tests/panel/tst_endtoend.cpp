@@ -1,25 +1,15 @@
 // The panel against the simulated projector, over a real pseudo-terminal:
 // Form1 is started as the program starts it, driven through its buttons, and
 // what it shows is checked against what the projector answered.
-#include "layout/panelbuilder.h"
-#include "layout/panelbutton.h"
-#include "layout/panellabel.h"
-#include "panel/form1.h"
-#include "serial/mscomm.h"
-#include "sim/projectorsim.h"
-#include "support/recordingreporter.h"
+#include "support/panelfixture.h"
+#include "support/probes.h"
 
-#include <QApplication>
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTest>
-#include <QTimer>
 
 #include <iterator>
-#include <memory>
 #include <utility>
-
-#include <time.h>
 
 using namespace std::chrono_literals;
 using koru::Form1;
@@ -29,7 +19,7 @@ using koru::sim::FaultMode;
 using koru::sim::PowerState;
 using koru::sim::ProjectorSim;
 using koru::sim::SimOptions;
-using koru::test::RecordingReporter;
+using koru::test::processCpuSeconds;
 
 namespace {
 
@@ -44,13 +34,6 @@ SimOptions quickOptions()
     options.projector.countDown = 3000ms;
     options.projector.coolingDown = 3000ms;
     return options;
-}
-
-double processCpuSeconds()
-{
-    timespec now {};
-    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
 }
 
 // The monitor's rendering rule, written out here on its own: one leading
@@ -85,56 +68,12 @@ bool needsQuestionMark(const QString &text)
 }
 
 // A started panel whose COM1 is the simulated projector's line.
-struct EndToEnd
+struct EndToEnd : koru::test::PanelFixture
 {
     explicit EndToEnd(const SimOptions &options = quickOptions())
-        : sim(options)
+        : PanelFixture(options)
     {
-        static bool lookApplied = false;
-        if (!lookApplied) {
-            koru::layout::applyPanelLook(*qApp);
-            lookApplied = true;
-        }
-        QString error;
-        started = sim.start(&error);
-        if (!started)
-            qWarning("simulated projector did not start: %s", qPrintable(error));
-        form = std::make_unique<Form1>(reporter);
-        form->MSComm1->setDevicePath(1, sim.devicePath());
-        form->MSComm1->setDevicePath(2, QStringLiteral("/dev/koru-test-no-com2"));
-        loaded = started && form->Form_Load();
     }
-
-    PanelButton *button(const char *name) const
-    {
-        return form->findChild<PanelButton *>(QLatin1String(name));
-    }
-
-    // Until the reply wait and the monitor clear have both run out: the
-    // receive buffer and all three lines are empty, so whatever shows next
-    // belongs to the next command.
-    bool waitForQuietMonitor()
-    {
-        return QTest::qWaitFor([this] { return !form->Timer2->isActive() && !form->Timer4->isActive(); },
-                               Eventually);
-    }
-
-    bool click(const char *name)
-    {
-        PanelButton *target = button(name);
-        if (!target || !waitForQuietMonitor())
-            return false;
-        QTest::mouseClick(target, Qt::LeftButton);
-        return true;
-    }
-
-    PowerState power() { return sim.projector().power(sim.clock()); }
-
-    ProjectorSim sim;
-    RecordingReporter reporter;
-    std::unique_ptr<Form1> form; // goes first, so the panel closes its port before the line goes
-    bool started = false;
-    bool loaded = false;
 };
 
 } // namespace
@@ -273,13 +212,13 @@ void TestEndToEnd::plainCommandsAreAcknowledged()
 
     EndToEnd e;
     QVERIFY(e.loaded);
-    QSignalSpy frames(&e.sim, &ProjectorSim::frameReceived);
+    QSignalSpy frames(&e.sim(), &ProjectorSim::frameReceived);
     QVERIFY(e.click(buttonName.constData()));
     QCOMPARE(e.form->Label11->text(), txd);
     QTRY_COMPARE(e.form->Label12->text(), QStringLiteral(" ACK CR "));
     QCOMPARE(frames.count(), 1);
     QCOMPARE(frames.first().first().toByteArray(), code);
-    QCOMPARE(e.sim.framesRejected(), 0);
+    QCOMPARE(e.sim().framesRejected(), 0);
     // Not a query: the STATUS line is left alone.
     QCOMPARE(e.form->Label25->text(), QString());
     QCOMPARE(e.reporter.count(), 0);
@@ -291,7 +230,7 @@ void TestEndToEnd::holdButtonRepeatsUntilReleased()
 {
     EndToEnd e;
     QVERIFY(e.loaded);
-    QSignalSpy frames(&e.sim, &ProjectorSim::frameReceived);
+    QSignalSpy frames(&e.sim(), &ProjectorSim::frameReceived);
     PanelButton *volumeUp = e.button("Command1");
     QVERIFY(volumeUp);
 
@@ -307,7 +246,7 @@ void TestEndToEnd::holdButtonRepeatsUntilReleased()
     QCOMPARE(frames.count(), afterRelease);
     for (const QList<QVariant> &frame : std::as_const(frames))
         QCOMPARE(frame.first().toByteArray(), QByteArray("C09"));
-    QCOMPARE(e.sim.framesRejected(), 0);
+    QCOMPARE(e.sim().framesRejected(), 0);
     QCOMPARE(e.reporter.count(), 0);
 }
 
@@ -323,8 +262,8 @@ void TestEndToEnd::wrongSpeedShowsNoReplyUntilItMatches()
 
     QVERIFY(e.click("Command44")); // STATUS
     QTRY_COMPARE_WITH_TIMEOUT(form.Label12->text(), QStringLiteral(" X X X X"), Soon);
-    QTRY_VERIFY(e.sim.bytesMisheard() >= 4);
-    QCOMPARE(e.sim.framesReceived(), 0);
+    QTRY_VERIFY(e.sim().bytesMisheard() >= 4);
+    QCOMPARE(e.sim().framesReceived(), 0);
 
     QVERIFY(e.click("Command33")); // COM
     QTest::mouseClick(form.Option4, Qt::LeftButton, Qt::NoModifier, QPoint(4, form.Option4->height() / 2)); // 9600
@@ -342,7 +281,7 @@ void TestEndToEnd::silentProjectorShowsNoReply()
     EndToEnd e(options);
     QVERIFY(e.loaded);
     Form1 &form = *e.form;
-    QSignalSpy frames(&e.sim, &ProjectorSim::frameReceived);
+    QSignalSpy frames(&e.sim(), &ProjectorSim::frameReceived);
 
     QVERIFY(e.click("Command44")); // STATUS
     QTRY_COMPARE_WITH_TIMEOUT(form.Label12->text(), QStringLiteral(" X X X X"), Soon);
@@ -382,7 +321,7 @@ void TestEndToEnd::hangUpLeavesThePanelIdle()
     EndToEnd e(options);
     QVERIFY(e.loaded);
     Form1 &form = *e.form;
-    QSignalSpy hungUp(&e.sim, &ProjectorSim::hungUp);
+    QSignalSpy hungUp(&e.sim(), &ProjectorSim::hungUp);
 
     QVERIFY(e.click("Command17"));
     QTRY_COMPARE(form.Label12->text(), QStringLiteral(" ACK CR "));
@@ -390,7 +329,7 @@ void TestEndToEnd::hangUpLeavesThePanelIdle()
         QVERIFY(e.click("Command44"));
         QTRY_COMPARE(hungUp.count(), 1);
     } else {
-        e.sim.hangUp();
+        e.sim().hangUp();
         QCOMPARE(hungUp.count(), 1);
     }
 
@@ -429,14 +368,14 @@ void TestEndToEnd::hangUpWhileHoldingStopsTheRepeat()
     EndToEnd e;
     QVERIFY(e.loaded);
     Form1 &form = *e.form;
-    QSignalSpy frames(&e.sim, &ProjectorSim::frameReceived);
+    QSignalSpy frames(&e.sim(), &ProjectorSim::frameReceived);
     PanelButton *volumeUp = e.button("Command1");
     QVERIFY(volumeUp);
 
     QTest::mousePress(volumeUp, Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(frames.count() >= 1, Soon);
     QVERIFY(form.Timer1->isActive());
-    e.sim.hangUp();
+    e.sim().hangUp();
     if (tickAtOnce) {
         form.Timer1_Timer();
         QCOMPARE(e.reporter.count(), 1);
@@ -490,13 +429,13 @@ void TestEndToEnd::garbageIsShownTokenByToken()
                               "Command29", "Command47", "Command18", "Command52" };
     for (const char *name : buttons) {
         QVERIFY(e.waitForQuietMonitor());
-        const qint64 sentBefore = e.sim.bytesSent();
+        const qint64 sentBefore = e.sim().bytesSent();
         const qsizetype shownBefore = shown.size();
         QVERIFY(e.click(name));
-        QTRY_VERIFY(e.sim.bytesSent() > sentBefore);
+        QTRY_VERIFY(e.sim().bytesSent() > sentBefore);
         // Everything the projector sent, byte for byte, is in the buffer.
         QTRY_COMPARE(shown.size() > shownBefore ? shown.last().buffer.size() : qsizetype(-1),
-                     qsizetype(e.sim.bytesSent() - sentBefore));
+                     qsizetype(e.sim().bytesSent() - sentBefore));
     }
 
     bool sawQuestionMark = false;
@@ -505,8 +444,8 @@ void TestEndToEnd::garbageIsShownTokenByToken()
         sawQuestionMark = sawQuestionMark || needsQuestionMark(s.buffer);
     }
     QVERIFY(sawQuestionMark);
-    QCOMPARE(e.sim.framesReceived(), qint64(std::size(buttons)));
-    QCOMPARE(e.sim.framesRejected(), 0);
+    QCOMPARE(e.sim().framesReceived(), qint64(std::size(buttons)));
+    QCOMPARE(e.sim().framesRejected(), 0);
     QCOMPARE(e.reporter.count(), 0);
     QVERIFY(form.MSComm1->portOpen());
 }
@@ -526,17 +465,17 @@ void TestEndToEnd::floodIsCappedAndThePanelRecovers()
     QTRY_COMPARE_WITH_TIMEOUT(form.RecvText.size(), Form1::kRecvTextCap, 20000);
     QTest::qWait(1000); // the flood goes on; the buffer does not grow
     QCOMPARE(form.RecvText.size(), Form1::kRecvTextCap);
-    QVERIFY(e.sim.bytesSent() > Form1::kRecvTextCap + 10000);
+    QVERIFY(e.sim().bytesSent() > Form1::kRecvTextCap + 10000);
     QCOMPARE(form.Label12->text(), rendered(form.RecvText));
     QVERIFY(form.Label12->text().contains(QStringLiteral("? ")));
     QCOMPARE(e.reporter.count(), 0);
 
     // The projector falls quiet and listens at the panel's speed again; the
     // panel sends as before.
-    e.sim.setFaultMode(FaultMode::None);
-    e.sim.setBaud(19200);
+    e.sim().setFaultMode(FaultMode::None);
+    e.sim().setBaud(19200);
     QTest::qWait(300); // what is still on the line drains
-    QSignalSpy frames(&e.sim, &ProjectorSim::frameReceived);
+    QSignalSpy frames(&e.sim(), &ProjectorSim::frameReceived);
     QVERIFY(e.click("Command44"));
     QCOMPARE(form.Label11->text(), QStringLiteral(" C R 0 CR "));
     QTRY_COMPARE(frames.count(), 1);

@@ -1,11 +1,10 @@
 #include "support/panelfixture.h"
+#include "support/linespeed.h"
 
 #include <QFrame>
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTest>
-
-#include <termios.h>
 
 using koru::Form1;
 using koru::MSComm;
@@ -54,9 +53,7 @@ void TestForm1::startUpState()
     QVERIFY(form.MSComm1->portOpen());
     QCOMPARE(form.MSComm1->commPort(), 1);
     QCOMPARE(form.MSComm1->settings(), QStringLiteral("19200,N,8,1"));
-    termios tio {};
-    QCOMPARE(tcgetattr(panel.pty.masterFd(), &tio), 0);
-    QCOMPARE(cfgetospeed(&tio), speed_t(B19200));
+    QCOMPARE(koru::test::lineSpeed(panel.pty.masterFd()), speed_t(B19200));
     QVERIFY(!panel.anyTimerActive());
     QCOMPARE(form.Timer1->interval(), 200);
     QCOMPARE(form.Timer2->interval(), 500);

@@ -14,9 +14,9 @@
 //                        and the lateness of a probe timer); 0 or unset: none
 // Select modes as with any Qt test, e.g. `tst_monkey monkey:flood`.
 #include "serial/transport.h"
+#include "support/latenessprobe.h"
 #include "support/panelfixture.h"
-
-#include "sim/projectorsim.h"
+#include "support/probes.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -37,7 +37,9 @@ using koru::PanelButton;
 using koru::sim::FaultMode;
 using koru::sim::ProjectorSim;
 using koru::sim::SimOptions;
-using koru::test::RecordingReporter;
+using koru::test::LatenessProbe;
+using koru::test::PanelFixture;
+using koru::test::residentKiB;
 using namespace std::chrono_literals;
 
 Q_DECLARE_METATYPE(FaultMode)
@@ -50,51 +52,6 @@ int envInt(const char *name, int fallback)
     const int value = qEnvironmentVariableIntValue(name, &ok);
     return ok ? value : fallback;
 }
-
-qint64 residentKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    }
-    return -1;
-}
-
-// How late a 100 ms timer fires: the panel's event loop must keep turning
-// however much arrives on the line.
-class LatenessProbe : public QObject
-{
-public:
-    explicit LatenessProbe(QObject *parent)
-        : QObject(parent)
-        , m_timer(new QTimer(this))
-    {
-        m_timer->setTimerType(Qt::PreciseTimer);
-        m_timer->setInterval(Period);
-        connect(m_timer, &QTimer::timeout, this, [this] {
-            const qint64 late = m_clock.restart() - Period.count();
-            m_worst = std::max(m_worst, late);
-        });
-        m_clock.start();
-        m_timer->start();
-    }
-    // Worst lateness since the last call, in milliseconds.
-    qint64 takeWorst()
-    {
-        const qint64 worst = m_worst;
-        m_worst = 0;
-        return worst;
-    }
-
-private:
-    static constexpr std::chrono::milliseconds Period { 100 };
-    QTimer *m_timer;
-    QElapsedTimer m_clock;
-    qint64 m_worst = 0;
-};
 
 } // namespace
 
@@ -130,7 +87,6 @@ public:
         // an adapter: after a hang-up the link goes away with the device, and
         // comes back pointing at a fresh simulator, as a replugged adapter does.
         m_com1 = m_dir.filePath(QStringLiteral("com1"));
-        m_com2 = m_dir.filePath(QStringLiteral("com2-absent"));
         m_clock.start();
         if (!startSim())
             return false;
@@ -161,17 +117,17 @@ public:
 
     bool startPanel()
     {
-        m_form = std::make_unique<Form1>(m_reporter);
-        m_form->MSComm1->setDevicePath(1, m_com1);
-        m_form->MSComm1->setDevicePath(2, m_com2);
+        if (m_panel)
+            m_panel->restart();
+        else
+            m_panel = std::make_unique<PanelFixture>(m_com1);
         m_ended = false;
-        QObject::connect(m_form.get(), &Form1::ended, m_form.get(), [this] { m_ended = true; });
-        if (!m_form->Form_Load())
-            return fail(QStringLiteral("start-up failed: ") + m_reporter.messages.value(m_reporter.count() - 1));
-        m_form->show();
-        if (!QTest::qWaitForWindowExposed(m_form.get()))
+        QObject::connect(m_panel->form.get(), &Form1::ended, m_panel->form.get(), [this] { m_ended = true; });
+        if (!m_panel->loaded)
+            return fail(QStringLiteral("start-up failed: ") + m_panel->reporter.messages.value(m_panel->reporter.count() - 1));
+        if (!m_panel->show())
             return fail("window not exposed");
-        m_buttons = m_form->findChildren<PanelButton *>();
+        m_buttons = m_panel->form->findChildren<PanelButton *>();
         m_holdButtons.clear();
         for (PanelButton *button : std::as_const(m_buttons)) {
             if (button->holdToRepeat())
@@ -184,7 +140,7 @@ public:
     bool step()
     {
         ++m_actions;
-        const int warningsBefore = m_reporter.count();
+        const int warningsBefore = m_panel->reporter.count();
         const quint32 dice = m_random.bounded(100u);
         if (dice < 30)
             holdAndRelease();
@@ -213,15 +169,15 @@ public:
     // Time spent idle: with the flood this lets the receive buffer reach its cap.
     bool idle(int ms)
     {
-        const int warningsBefore = m_reporter.count();
-        if (!m_form->MSComm1->portOpen()) {
+        const int warningsBefore = m_panel->reporter.count();
+        if (!m_panel->form->MSComm1->portOpen()) {
             // Back on COM1 through the port panel first, so the line is read.
             describe(QStringLiteral("choose COM1 before idling"));
-            auto *com = m_form->findChild<PanelButton *>(QStringLiteral("Command33"));
-            if (!m_form->Frame8->isVisible())
+            auto *com = m_panel->form->findChild<PanelButton *>(QStringLiteral("Command33"));
+            if (!m_panel->form->Frame8->isVisible())
                 QTest::mouseClick(com, Qt::LeftButton, Qt::NoModifier, anywhereOn(com));
             // Marked or not, a click on COM1 runs its choice while the port is closed.
-            QTest::mouseClick(m_form->Option1, Qt::LeftButton, Qt::NoModifier, QPoint(4, m_form->Option1->height() / 2));
+            QTest::mouseClick(m_panel->form->Option1, Qt::LeftButton, Qt::NoModifier, QPoint(4, m_panel->form->Option1->height() / 2));
         }
         pause(ms);
         return check(warningsBefore, 1);
@@ -245,12 +201,12 @@ public:
             bytes += old->bytesReceived();
         return bytes;
     }
-    int warnings() const { return m_reporter.count(); }
+    int warnings() const { return m_panel->reporter.count(); }
     int restarts() const { return m_restarts; }
     int simsStarted() const { return m_simsStarted; }
     qsizetype largestRecvText() const { return m_largestRecvText; }
     int hangUpsSeen() const { return m_hangUpsSeen; }
-    Form1 &form() { return *m_form; }
+    Form1 &form() { return *m_panel->form; }
 
 private:
     bool fail(const QString &why)
@@ -354,8 +310,8 @@ private:
         if (key == Qt::Key_H && m_random.bounded(2u) == 0)
             modifiers = Qt::ControlModifier;
         QWidget *target = QApplication::focusWidget();
-        if (!target || target->window() != m_form.get())
-            target = m_form.get();
+        if (!target || target->window() != m_panel->form.get())
+            target = m_panel->form.get();
         describe(QStringLiteral("key %1 with modifiers %2 to %3")
                      .arg(QKeySequence(key).toString())
                      .arg(int(modifiers))
@@ -366,38 +322,38 @@ private:
 
     void toggleMonitor()
     {
-        if (!m_form->Command34->isVisible()) {
+        if (!m_panel->form->Command34->isVisible()) {
             describe(QStringLiteral("Ctrl+H"));
-            QTest::keyClick(m_form.get(), Qt::Key_H, Qt::ControlModifier);
+            QTest::keyClick(m_panel->form.get(), Qt::Key_H, Qt::ControlModifier);
             return;
         }
         describe(QStringLiteral("toggle the monitor"));
-        QTest::mouseClick(m_form->Command34, Qt::LeftButton, Qt::NoModifier, anywhereOn(m_form->Command34));
+        QTest::mouseClick(m_panel->form->Command34, Qt::LeftButton, Qt::NoModifier, anywhereOn(m_panel->form->Command34));
     }
 
     void portPanel()
     {
-        auto *com = m_form->findChild<PanelButton *>(QStringLiteral("Command33"));
-        if (!m_form->Frame8->isVisible()) {
+        auto *com = m_panel->form->findChild<PanelButton *>(QStringLiteral("Command33"));
+        if (!m_panel->form->Frame8->isVisible()) {
             describe(QStringLiteral("COM"));
             QTest::mouseClick(com, Qt::LeftButton, Qt::NoModifier, anywhereOn(com));
-            if (!m_form->Frame8->isVisible())
+            if (!m_panel->form->Frame8->isVisible())
                 fail("the port panel did not show");
             return;
         }
-        QRadioButton *options[] = { m_form->Option1, m_form->Option2, m_form->Option3, m_form->Option4 };
+        QRadioButton *options[] = { m_panel->form->Option1, m_panel->form->Option2, m_panel->form->Option3, m_panel->form->Option4 };
         QRadioButton *option = options[m_random.bounded(4u)];
         describe(QStringLiteral("choose %1").arg(option->text()));
         QTest::mouseClick(option, Qt::LeftButton, Qt::NoModifier, QPoint(4, option->height() / 2));
         // The projector follows the speed, as a real one set to match would;
         // the flood keeps its own fast rate so that the receive buffer fills.
-        if ((option == m_form->Option3 || option == m_form->Option4) && m_fault != FaultMode::Flood)
-            m_sim->setBaud(option == m_form->Option3 ? 19200 : 9600);
+        if ((option == m_panel->form->Option3 || option == m_panel->form->Option4) && m_fault != FaultMode::Flood)
+            m_sim->setBaud(option == m_panel->form->Option3 ? 19200 : 9600);
     }
 
     void clickEnd()
     {
-        auto *end = m_form->findChild<PanelButton *>(QStringLiteral("Command16"));
+        auto *end = m_panel->form->findChild<PanelButton *>(QStringLiteral("Command16"));
         describe(QStringLiteral("END"));
         QTest::mouseClick(end, Qt::LeftButton, Qt::NoModifier, anywhereOn(end));
         if (!m_ended)
@@ -409,27 +365,28 @@ private:
     // again.
     void restartAfterEnd()
     {
-        if ((m_form->MSComm1->transport() && m_form->MSComm1->transport()->isOpen()) || m_form->MSComm1->portOpen())
+        if ((m_panel->form->MSComm1->transport() && m_panel->form->MSComm1->transport()->isOpen())
+            || m_panel->form->MSComm1->portOpen())
             fail("END left the port open");
-        if (m_form->Timer1->isActive())
+        if (m_panel->form->Timer1->isActive())
             fail("END left Timer1 running");
-        for (QTimer *timer : { m_form->Timer2, m_form->Timer3, m_form->Timer4 }) {
+        for (QTimer *timer : { m_panel->form->Timer2, m_panel->form->Timer3, m_panel->form->Timer4 }) {
             if (timer->isActive())
                 fail(QStringLiteral("END left %1 running").arg(timer->objectName()));
         }
-        if (m_form->isVisible())
+        if (m_panel->form->isVisible())
             fail("END left the window open");
-        m_form.reset();
+        m_panel->form.reset();
         ++m_restarts;
         if (!m_sim->isRunning()) {
             m_linkRemovedAt.reset();
             if (!startSim())
                 return;
         }
-        const int warningsBefore = m_reporter.count();
+        const int warningsBefore = m_panel->reporter.count();
         if (!startPanel())
             return;
-        if (m_reporter.count() != warningsBefore)
+        if (m_panel->reporter.count() != warningsBefore)
             fail("a fresh start warned");
     }
 
@@ -457,10 +414,10 @@ private:
 
     void checkNoRepetition()
     {
-        if (m_form->Timer1->isActive())
+        if (m_panel->form->Timer1->isActive())
             fail("a repetition runs with no mouse button down");
-        if (m_form->RepeatNumber != 0)
-            fail(QStringLiteral("RepeatNumber is %1 with no mouse button down").arg(m_form->RepeatNumber));
+        if (m_panel->form->RepeatNumber != 0)
+            fail(QStringLiteral("RepeatNumber is %1 with no mouse button down").arg(m_panel->form->RepeatNumber));
     }
 
     bool check(int warningsBefore, int allowed)
@@ -468,18 +425,18 @@ private:
         if (!m_failure.isEmpty())
             return false;
         checkNoRepetition();
-        const int newWarnings = m_reporter.count() - warningsBefore;
+        const int newWarnings = m_panel->reporter.count() - warningsBefore;
         if (newWarnings > allowed)
             fail(QStringLiteral("%1 warnings for one action: %2")
                      .arg(newWarnings)
-                     .arg(m_reporter.messages.mid(warningsBefore).join(QStringLiteral(" | "))));
-        m_largestRecvText = std::max(m_largestRecvText, m_form->RecvText.size());
-        if (m_form->RecvText.size() > Form1::kRecvTextCap)
-            fail(QStringLiteral("RecvText holds %1 characters").arg(m_form->RecvText.size()));
+                     .arg(m_panel->reporter.messages.mid(warningsBefore).join(QStringLiteral(" | "))));
+        m_largestRecvText = std::max(m_largestRecvText, m_panel->form->RecvText.size());
+        if (m_panel->form->RecvText.size() > Form1::kRecvTextCap)
+            fail(QStringLiteral("RecvText holds %1 characters").arg(m_panel->form->RecvText.size()));
 
         // The open flag against the device itself. A lost line is closed from
         // the event loop a moment after the loss was noticed; give it that.
-        const koru::MSComm &comm = *m_form->MSComm1;
+        const koru::MSComm &comm = *m_panel->form->MSComm1;
         QElapsedTimer settle;
         settle.start();
         const auto deviceOpen = [&comm] { return comm.transport() && comm.transport()->isOpen(); };
@@ -499,11 +456,9 @@ private:
     int m_hangUpAfter;
     QTemporaryDir m_dir;
     QString m_com1;
-    QString m_com2;
-    RecordingReporter m_reporter;
     std::unique_ptr<ProjectorSim> m_sim;
     std::vector<std::unique_ptr<ProjectorSim>> m_retiredSims;
-    std::unique_ptr<Form1> m_form;
+    std::unique_ptr<PanelFixture> m_panel; // goes before the simulators, so its port closes before their lines
     QList<PanelButton *> m_buttons;
     QList<PanelButton *> m_holdButtons;
     QElapsedTimer m_clock;
@@ -553,7 +508,8 @@ void TestMonkey::monkey()
 
     Monkey monkey(seed, fault, hangUpAfter);
     QVERIFY2(monkey.setUp(), qPrintable(monkey.failure()));
-    LatenessProbe probe(this); // outlives every panel the run starts
+    LatenessProbe probe(100ms, this); // outlives every panel the run starts
+    probe.start();
 
     QElapsedTimer clock;
     clock.start();
@@ -571,8 +527,8 @@ void TestMonkey::monkey()
         }
         if (reportEvery > 0 && clock.elapsed() >= nextReport) {
             nextReport += reportEvery * 1000;
-            qInfo("[report] t=%llds rss=%lldkB worst-lateness=%lldms actions=%d warnings=%d",
-                  clock.elapsed() / 1000, residentKiB(), probe.takeWorst(), monkey.actions(),
+            qInfo("[report] t=%llds rss=%lldkB worst-lateness=%.1fms actions=%d warnings=%d",
+                  clock.elapsed() / 1000, static_cast<long long>(residentKiB()), probe.takeWorstMs(), monkey.actions(),
                   monkey.warnings());
         }
     }

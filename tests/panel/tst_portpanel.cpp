@@ -1,4 +1,5 @@
 #include "support/panelfixture.h"
+#include "support/linespeed.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -7,21 +8,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <termios.h>
-
 using koru::Form1;
+using koru::test::lineSpeed;
 using koru::test::PanelFixture;
 using koru::test::PtyPair;
 using namespace std::chrono_literals;
 
 namespace {
-
-speed_t lineSpeed(int fd)
-{
-    termios tio {};
-    tcgetattr(fd, &tio);
-    return cfgetospeed(&tio);
-}
 
 // The panel shown, with COM2 present as a second pseudo-terminal.
 void openWithSecondPort(PanelFixture &panel, const PtyPair &com2)

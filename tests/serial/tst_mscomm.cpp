@@ -1,5 +1,7 @@
 #include "serial/mscomm.h"
 #include "serial/transport.h"
+#include "support/linespeed.h"
+#include "support/probes.h"
 #include "support/pty.h"
 
 #include <QFile>
@@ -9,31 +11,13 @@
 
 #include <grp.h>
 #include <sys/stat.h>
-#include <termios.h>
 #include <unistd.h>
-#include <time.h>
 
 using koru::MSComm;
+using koru::test::lineSpeed;
+using koru::test::processCpuSeconds;
 using koru::test::PtyPair;
 using namespace std::chrono_literals;
-
-namespace {
-
-double processCpuSeconds()
-{
-    timespec ts {};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
-}
-
-speed_t lineSpeed(int fd)
-{
-    termios tio {};
-    tcgetattr(fd, &tio);
-    return cfgetospeed(&tio);
-}
-
-} // namespace
 
 class TestMSComm : public QObject
 {

@@ -5,6 +5,7 @@
 #include "serial/portaddress.h"
 #include "serial/transport.h"
 #include "support/linespeed.h"
+#include "support/probes.h"
 #include "support/pty.h"
 #include "support/ser2netgateway.h"
 
@@ -17,18 +18,12 @@ using koru::MSComm;
 using koru::PortAddress;
 using koru::test::PtyPair;
 using koru::test::Ser2NetGateway;
+using koru::test::processCpuSeconds;
 using namespace std::chrono_literals;
 
 Q_DECLARE_METATYPE(Ser2NetGateway::Mode)
 
 namespace {
-
-double processCpuSeconds()
-{
-    timespec ts {};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
-}
 
 // A pty far end, ser2net in front of it, and MSComm's COM1 on the gateway.
 struct Bridge

@@ -1,17 +1,22 @@
-#include "probe/procstats.h"
+#include "support/probes.h"
 
 #include <fstream>
 #include <string>
 
 #include <time.h>
 
-namespace koru::bench {
+namespace koru::test {
 
 std::chrono::nanoseconds processCpuTime()
 {
     timespec ts {};
     ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
     return std::chrono::seconds(ts.tv_sec) + std::chrono::nanoseconds(ts.tv_nsec);
+}
+
+double processCpuSeconds()
+{
+    return std::chrono::duration<double>(processCpuTime()).count();
 }
 
 std::int64_t residentKiB()
@@ -25,4 +30,4 @@ std::int64_t residentKiB()
     return -1;
 }
 
-} // namespace koru::bench
+} // namespace koru::test
