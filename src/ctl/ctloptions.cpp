@@ -3,6 +3,7 @@
 #include "layout/controlinventory.h"
 #include "protocol/replydecoding.h"
 #include "serial/commsettings.h"
+#include "serial/portlisting.h"
 
 #include <QCommandLineParser>
 #include <QRegularExpression>
@@ -24,6 +25,7 @@ const QString WaitForOption = QStringLiteral("wait-for");
 const QString WithinOption = QStringLiteral("within");
 const QString JsonOption = QStringLiteral("json");
 const QString ListOption = QStringLiteral("list");
+const QString ListPortsOption = QStringLiteral("list-ports");
 const QString LogOption = QStringLiteral("log");
 
 void addOptions(QCommandLineParser &parser)
@@ -49,6 +51,7 @@ void addOptions(QCommandLineParser &parser)
         { WithinOption, QStringLiteral("How long --wait-for may take (default 0: one check)."), QStringLiteral("duration") },
         { JsonOption, QStringLiteral("One JSON object per command, for scripts.") },
         { ListOption, QStringLiteral("List every command with its code, kind and button.") },
+        { ListPortsOption, QStringLiteral("List the serial ports present (by-id name, description, USB ids).") },
         { LogOption, QStringLiteral("Append every frame sent and every chunk received to this file."), QStringLiteral("file") },
     });
     parser.addPositionalArgument(QStringLiteral("command"),
@@ -192,6 +195,11 @@ CtlCommandLine parseCtlCommandLine(const QStringList &arguments)
     }
     if (parser.isSet(ListOption)) {
         result.output = commandListing();
+        result.exitCode = exitcode::Answered;
+        return result;
+    }
+    if (parser.isSet(ListPortsOption)) {
+        result.output = formatSerialPortListing(presentSerialPorts());
         result.exitCode = exitcode::Answered;
         return result;
     }

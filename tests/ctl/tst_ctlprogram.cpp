@@ -1,6 +1,8 @@
 // The koru-ctl program as a script runs it: a child process on the
 // simulator's pseudo-terminal, judged by its exit status and its output.
+#include "serial/portlisting.h"
 #include "sim/projectorsim.h"
+#include "support/ser2netgateway.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -12,6 +14,9 @@
 using namespace std::chrono_literals;
 using koru::sim::ProjectorSim;
 using koru::sim::SimOptions;
+using koru::test::Ser2NetGateway;
+
+Q_DECLARE_METATYPE(Ser2NetGateway::Mode)
 
 namespace {
 
@@ -49,6 +54,9 @@ private slots:
     void jsonReport();
     void statusOfEachFailure_data();
     void statusOfEachFailure();
+    void queriesThroughAGateway_data();
+    void queriesThroughAGateway();
+    void listPortsShowsWhatTheSystemKnows();
 };
 
 void TestCtlProgram::warmUpCheckAfterPowerOn()
@@ -109,6 +117,40 @@ void TestCtlProgram::statusOfEachFailure()
     QCOMPARE(result.status, status);
     QVERIFY2(result.errors.startsWith(u"koru-ctl: ") && result.errors.contains(said), qPrintable(result.errors));
     QCOMPARE(sim.framesReceived(), silent ? 1 : 0);
+}
+
+void TestCtlProgram::queriesThroughAGateway_data()
+{
+    QTest::addColumn<Ser2NetGateway::Mode>("mode");
+    QTest::addColumn<QString>("speed");
+    QTest::newRow("tcp") << Ser2NetGateway::Mode::RawTcp << "19200";
+    // Over RFC 2217 the tool sets the gateway's line to the projector's speed.
+    QTest::newRow("rfc2217 at 9600") << Ser2NetGateway::Mode::Rfc2217 << "9600";
+}
+
+void TestCtlProgram::queriesThroughAGateway()
+{
+    QFETCH(Ser2NetGateway::Mode, mode);
+    QFETCH(QString, speed);
+    SimOptions options;
+    options.baud = speed.toInt();
+    ProjectorSim sim(options);
+    QVERIFY(sim.start());
+    Ser2NetGateway gateway;
+    QVERIFY2(gateway.start(sim.devicePath(), mode), qPrintable(gateway.error()));
+    const Result result = runCtl({ "--port", gateway.address(), "--speed", speed, "status", "mode", "power-on" });
+    QCOMPARE(result.status, 0);
+    QCOMPARE(result.lines.size(), 3);
+    QVERIFY2(result.lines[0].endsWith(u"  Stand by"), qPrintable(result.lines.join(u'\n')));
+    QVERIFY2(result.lines[1].endsWith(u"  Computer"), qPrintable(result.lines.join(u'\n')));
+    QVERIFY2(result.lines[2].contains(u"\" ACK CR \""), qPrintable(result.lines.join(u'\n')));
+}
+
+void TestCtlProgram::listPortsShowsWhatTheSystemKnows()
+{
+    const Result result = runCtl({ "--list-ports" });
+    QCOMPARE(result.status, 0);
+    QCOMPARE(result.lines.join(u'\n') + u'\n', koru::formatSerialPortListing(koru::presentSerialPorts()));
 }
 
 QTEST_GUILESS_MAIN(TestCtlProgram)
