@@ -9,8 +9,8 @@
 #include "panel/form1.h"
 #include "serial/mscomm.h"
 #include "sim/projectorsim.h"
+#include "support/idlecheck.h"
 #include "support/linespeed.h"
-#include "support/probes.h"
 #include "support/recordingreporter.h"
 #include "support/ser2netgateway.h"
 
@@ -25,7 +25,6 @@
 #include <time.h>
 #include <unistd.h>
 
-using koru::test::processCpuSeconds;
 using namespace std::chrono_literals;
 using koru::Form1;
 using koru::PanelButton;
@@ -202,10 +201,7 @@ void TestGateway::gatewayKilledMidHold()
     QTest::mouseRelease(volumeUp, Qt::LeftButton);
     QVERIFY(!form.MSComm1->portOpen());
 
-    const double cpuBefore = processCpuSeconds();
-    QTest::qWait(1000);
-    const double cpuUsed = processCpuSeconds() - cpuBefore;
-    QVERIFY2(cpuUsed < 0.1, qPrintable(QStringLiteral("%1 s of CPU while idle").arg(cpuUsed)));
+    KORU_VERIFY_IDLE_SECOND();
     QCOMPARE(g.reporter.count(), 1);
 }
 

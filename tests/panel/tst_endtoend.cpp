@@ -1,8 +1,8 @@
 // The panel against the simulated projector, over a real pseudo-terminal:
 // Form1 is started as the program starts it, driven through its buttons, and
 // what it shows is checked against what the projector answered.
+#include "support/idlecheck.h"
 #include "support/panelfixture.h"
-#include "support/probes.h"
 
 #include <QRadioButton>
 #include <QSignalSpy>
@@ -19,7 +19,6 @@ using koru::sim::FaultMode;
 using koru::sim::PowerState;
 using koru::sim::ProjectorSim;
 using koru::sim::SimOptions;
-using koru::test::processCpuSeconds;
 
 namespace {
 
@@ -334,10 +333,7 @@ void TestEndToEnd::hangUpLeavesThePanelIdle()
     }
 
     QTRY_VERIFY_WITH_TIMEOUT(!form.MSComm1->portOpen(), 1000);
-    const double cpuBefore = processCpuSeconds();
-    QTest::qWait(1000);
-    const double cpuUsed = processCpuSeconds() - cpuBefore;
-    QVERIFY2(cpuUsed < 0.1, qPrintable(QStringLiteral("%1 s of CPU while idle").arg(cpuUsed)));
+    KORU_VERIFY_IDLE_SECOND();
     QCOMPARE(e.reporter.count(), 0);
     QVERIFY(!form.MSComm1->portOpen());
 
@@ -395,10 +391,7 @@ void TestEndToEnd::hangUpWhileHoldingStopsTheRepeat()
     QTRY_VERIFY_WITH_TIMEOUT(!form.Timer2->isActive() && !form.Timer4->isActive(), Soon);
     QVERIFY(!form.MSComm1->portOpen());
 
-    const double cpuBefore = processCpuSeconds();
-    QTest::qWait(1000);
-    const double cpuUsed = processCpuSeconds() - cpuBefore;
-    QVERIFY2(cpuUsed < 0.1, qPrintable(QStringLiteral("%1 s of CPU while idle").arg(cpuUsed)));
+    KORU_VERIFY_IDLE_SECOND();
     QCOMPARE(e.reporter.count(), 1);
     QVERIFY(!form.Timer1->isActive());
 }

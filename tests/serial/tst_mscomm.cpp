@@ -1,7 +1,7 @@
 #include "serial/mscomm.h"
 #include "serial/transport.h"
+#include "support/idlecheck.h"
 #include "support/linespeed.h"
-#include "support/probes.h"
 #include "support/pty.h"
 
 #include <QFile>
@@ -15,7 +15,6 @@
 
 using koru::MSComm;
 using koru::test::lineSpeed;
-using koru::test::processCpuSeconds;
 using koru::test::PtyPair;
 using namespace std::chrono_literals;
 
@@ -281,10 +280,7 @@ void TestMSComm::hangUpClosesThePortOnceAndLeavesTheProcessIdle()
     QVERIFY(comm.lineLostMessage().contains(pty.slavePath()));
 
     // No error flood once closed: the process stays idle.
-    const double before = processCpuSeconds();
-    QTest::qWait(1000);
-    const double used = processCpuSeconds() - before;
-    QVERIFY2(used < 0.1, qPrintable(QStringLiteral("%1 s of CPU in an idle second").arg(used)));
+    KORU_VERIFY_IDLE_SECOND();
     QCOMPARE(notified.count(), 1);
 
     // Each send says what happened, until the port is chosen again.

@@ -4,8 +4,8 @@
 #include "serial/mscomm.h"
 #include "serial/portaddress.h"
 #include "serial/transport.h"
+#include "support/idlecheck.h"
 #include "support/linespeed.h"
-#include "support/probes.h"
 #include "support/pty.h"
 #include "support/ser2netgateway.h"
 
@@ -18,7 +18,6 @@ using koru::MSComm;
 using koru::PortAddress;
 using koru::test::PtyPair;
 using koru::test::Ser2NetGateway;
-using koru::test::processCpuSeconds;
 using namespace std::chrono_literals;
 
 Q_DECLARE_METATYPE(Ser2NetGateway::Mode)
@@ -325,10 +324,7 @@ void TestNetworkPorts::gatewayKilledClosesThePortOnce()
     QCOMPARE(notified.count(), 1);
     QCOMPARE(b.comm.commEvent(), qint16(MSComm::comEventLineLost));
 
-    const double before = processCpuSeconds();
-    QTest::qWait(1000);
-    const double used = processCpuSeconds() - before;
-    QVERIFY2(used < 0.1, qPrintable(QStringLiteral("%1 s of CPU in an idle second").arg(used)));
+    KORU_VERIFY_IDLE_SECOND();
     QCOMPARE(notified.count(), 1);
 
     for (int attempt = 0; attempt < 2; ++attempt) {
