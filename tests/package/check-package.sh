@@ -74,4 +74,16 @@ got=$("$root/usr/bin/koru-panel" --version)
 help=$("$root/usr/bin/koru-projector-sim" --help)
 [[ $help == *"--link <path>"* && $help == *"--hangup-after <n>"* ]] || fail "koru-projector-sim --help printed: $help"
 echo "koru-panel --version: $got; koru-projector-sim --help: $(wc -l <<<"$help") lines"
+
+echo "== each manual page names every option of its program's --help"
+for program in "$root"/usr/bin/*; do
+    name=$(basename "$program")
+    page=$(zcat "$share/man/man1/$name.1.gz" | sed 's/\\-/-/g')
+    for option in $("$program" --help | grep -oE -- '--[a-z][a-z0-9-]*' | sort -u); do
+        grep -qE -- "$option([^a-z0-9-]|$)" <<<"$page" || fail "man $name does not name $option, which its --help lists"
+    done
+done
+for doc in README.md docs/panel-compact.png bench/RESULTS.md; do
+    [ -f "$share/doc/koru-panel/$doc" ] || fail "the package has no /usr/share/doc/koru-panel/$doc"
+done
 echo "PASS: $(basename "$deb")"
