@@ -2,8 +2,9 @@
 # only those that are missing.
 # The build: compiler, Qt, libtelnet (RFC 2217 ports), the Japanese face.
 # The tests: ser2net, the real serial device server the network-port tests
-# run against; jq, which the README's scripting examples use. The package (scripts/package and its test): dpkg-shlibdeps,
-# lintian, the desktop and AppStream validators, file(1) for CPack.
+# run against; jq, which the README's scripting examples use. The package
+# (scripts/package and its test): dpkg-shlibdeps, lintian, the desktop and
+# AppStream validators, file(1) for CPack.
 koru_packages=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev libgl-dev fonts-ipafont-gothic
     libtelnet-dev
     ser2net jq
