@@ -28,7 +28,7 @@ struct Exchange
 struct Assessment
 {
     Outcome outcome = Outcome::NoReply;
-    QString rendered;             // as the RXD line shows it; " X X X X" for no reply
+    QString rendered;             // as the RXD line shows it; the no-reply text for no reply
     std::optional<QString> words; // a query's decoded words, without the leading blank
 };
 
