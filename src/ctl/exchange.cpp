@@ -22,6 +22,8 @@ const char *outcomeWord(Outcome outcome)
         return "refused";
     case Outcome::Unreadable:
         return "unreadable";
+    case Outcome::LineLost:
+        return "line-lost";
     }
     return "";
 }
@@ -37,20 +39,11 @@ Assessment assess(const Exchange &exchange)
         return result;
     }
     result.rendered = renderText(QString::fromLatin1(reply));
-    if (reply == QByteArrayView(kNakCr)) {
-        result.outcome = Outcome::Refused;
-        return result;
-    }
-    const QByteArrayView code(exchange.command->code);
-    if (!isQueryCode(code)) {
-        result.outcome = reply == QByteArrayView(kAckCr) ? Outcome::Answered : Outcome::Unreadable;
-        return result;
-    }
+    const line::Judgement judgement = line::judgeReply(frame(*exchange.command), reply);
+    result.outcome = judgement.outcome;
     // The words the panel's STATUS line shows for the same reply.
-    const std::optional<Reading> reading = readReply(code, reply);
-    result.outcome = reading ? Outcome::Answered : Outcome::Unreadable;
-    if (reading)
-        result.words = readingWords(*reading).trimmed();
+    if (judgement.reading)
+        result.words = readingWords(*judgement.reading).trimmed();
     return result;
 }
 
@@ -64,6 +57,8 @@ int exitStatusOf(Outcome outcome)
     case Outcome::Refused:
     case Outcome::Unreadable:
         return 4;
+    case Outcome::LineLost:
+        return 1;
     }
     return 4;
 }
@@ -97,6 +92,7 @@ QString describeFailure(const Exchange &exchange, const Assessment &assessment, 
                                                         QLatin1String(exchange.command->code));
     switch (assessment.outcome) {
     case Outcome::Answered:
+    case Outcome::LineLost: // the line's own reason says it
         return QString();
     case Outcome::NoReply:
         return QStringLiteral("%1: no reply within %2 ms. Check the cable, the projector's power "

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "line/judgement.h"
 #include "protocol/catalogue.h"
 
 #include <QByteArray>
@@ -9,13 +10,8 @@
 
 namespace koru::ctl {
 
-// How one command fared.
-enum class Outcome {
-    Answered,   // ACK CR, or a query reply that decodes
-    NoReply,    // nothing came within the reply wait
-    Refused,    // NAK CR
-    Unreadable, // something came, but not an acknowledgement or a readable query reply
-};
+// How one command fared: judged as the line judges every frame.
+using Outcome = line::Outcome;
 
 // One command sent and what came back for it.
 struct Exchange
@@ -33,8 +29,7 @@ struct Assessment
 };
 
 // Judges a reply the way a script needs it: a plain command wants exactly
-// ACK CR; a query wants a complete reply that the decoding reads (the lamp
-// time: four digits).
+// ACK CR; a query wants exactly one of its rows (the lamp time: four digits).
 Assessment assess(const Exchange &exchange);
 
 int exitStatusOf(Outcome outcome);
