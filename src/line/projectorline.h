@@ -134,6 +134,7 @@ private:
     MSComm *m_comm;
     QTimer *m_replyTimer; // the reply wait of the frame in flight
     QTimer *m_restTimer;  // the next resting hold that is due
+    QTimer *m_quietTimer; // the end of the pause after a frame left without its CR
     QElapsedTimer m_clock;
     RequestId m_lastId = 0;
     bool m_open = false;
@@ -145,6 +146,8 @@ private:
     std::optional<Request> m_inFlight;
     bool m_inFlightStopped = false; // stop() came while it was on the wire
     Millis m_sentAt { 0 };
+    Millis m_quietUntil { 0 };
+    std::optional<Millis> m_drainUntil; // how long the next frame may wait for unread bytes
     QByteArray m_reply;
     // Holds between two transmissions.
     std::map<RequestId, Request> m_resting;
