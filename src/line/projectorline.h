@@ -43,7 +43,10 @@ using ResultHandler = std::function<void(const Result &)>;
 // owners queue frames, exactly one frame is on the wire at a time, and each
 // result goes back to the owner that asked. Bytes that arrive when no frame
 // waits for them are thrown away before the next frame goes out, so no owner
-// ever sees a reply meant for another. Everything runs on the event loop.
+// ever sees a reply meant for another; after a frame left unanswered the line
+// keeps quiet a moment first, for a reply that is only late. Results are
+// handed out from the event loop, in the order the frames ended; the queue is
+// not bounded here (an owner that takes requests from a network bounds its own).
 class ProjectorLine : public QObject
 {
     Q_OBJECT
