@@ -136,10 +136,10 @@ std::optional<ConfigProblem> checkProjector(const ProjectorConfig &config)
         return ConfigProblem { 0, config.id, QStringLiteral("port"), QStringLiteral("missing") };
     if (!config.pjlink && !config.raw)
         return ConfigProblem { 0, config.id, QStringLiteral("pjlink"),
-                               QStringLiteral("no listener: give pjlink, raw or both") };
+                               QStringLiteral("neither a PJLink nor a raw listener is given") };
     if (!config.passwordFile.isEmpty() && !config.pjlink)
         return ConfigProblem { 0, config.id, QStringLiteral("password-file"),
-                               QStringLiteral("given without pjlink") };
+                               QStringLiteral("given without a PJLink listener") };
     return std::nullopt;
 }
 

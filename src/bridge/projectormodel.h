@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringView>
 #include <QTimer>
@@ -102,6 +103,7 @@ private:
     QTimer m_statusTimer;
     QTimer m_modeTimer;
     QTimer m_lampTimer;
+    QSet<QByteArray> m_polling; // queries on their way: one of each at a time
 };
 
 } // namespace koru::bridge
