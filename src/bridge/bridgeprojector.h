@@ -37,6 +37,8 @@ public:
     const ProjectorConfig &config() const { return m_config; }
     line::ProjectorLine *line() const { return m_line; }
     ProjectorModel *model() const { return m_model; }
+    PjlinkServer *pjlinkServer() const { return m_pjlink; }
+    RawServer *rawServer() const { return m_raw; }
 
     // Opens the listeners; on failure the reason, naming the listener.
     bool listen(QString *error);

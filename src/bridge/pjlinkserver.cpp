@@ -163,6 +163,11 @@ bool PjlinkServer::listen(const ListenAddress &address, QString *error)
     return false;
 }
 
+quint16 PjlinkServer::serverPort() const
+{
+    return m_server->serverPort();
+}
+
 void PjlinkServer::close()
 {
     m_server->close();

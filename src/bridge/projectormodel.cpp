@@ -139,11 +139,6 @@ void ProjectorModel::runCommand(QStringView scriptName, QObject *context, Comman
     sendAll({ frame(*command) }, context, std::move(handler));
 }
 
-void ProjectorModel::send(const QByteArray &frame, QObject *context, CommandHandler handler)
-{
-    sendAll({ frame }, context, std::move(handler));
-}
-
 void ProjectorModel::sendAll(QList<QByteArray> frames, QObject *context, CommandHandler handler)
 {
     if (frames.isEmpty()) {
@@ -167,9 +162,19 @@ void ProjectorModel::sendAll(QList<QByteArray> frames, QObject *context, Command
                                sendAll(std::move(rest), context, std::move(handler));
                            return;
                        }
-                       pollAfterCommand();
-                       if (guard)
-                           handler({ outcome, result.reply });
+                       // The asker hears of it once the state shows what the
+                       // command did, so that a query right after it is true.
+                       const CommandResult commandResult { outcome, result.reply };
+                       auto deliver = [guard, handler = std::move(handler), commandResult] {
+                           if (guard)
+                               handler(commandResult);
+                       };
+                       if (outcome == CommandOutcome::Done) {
+                           pollAfterCommand(std::move(deliver));
+                       } else {
+                           pollAfterCommand({});
+                           deliver();
+                       }
                    });
 }
 
@@ -185,10 +190,14 @@ void ProjectorModel::poll(const char *queryCode)
     });
 }
 
-void ProjectorModel::pollAfterCommand()
+void ProjectorModel::pollAfterCommand(std::function<void()> then)
 {
-    poll(query::Status);
-    poll(query::Mode);
+    // Not folded into a poll already queued: that one was asked before the command.
+    m_line->submit(this, QByteArray(query::Status) + kCr, [this, then = std::move(then)](const line::Result &result) {
+        take(result);
+        if (then)
+            then();
+    });
 }
 
 void ProjectorModel::take(const line::Result &result)
@@ -225,6 +234,10 @@ void ProjectorModel::take(const line::Result &result)
         }
     }
     if (result.outcome == line::Outcome::Answered && !query) {
+        for (const Input input : { Input::Computer, Input::Mci, Input::Video }) {
+            if (code == commandByName(QString::fromLatin1(inputCommand(input)))->code)
+                next.input = input;
+        }
         for (const MuteEffect &effect : kMuteEffects) {
             if (code == commandByName(QString::fromLatin1(effect.command))->code)
                 (effect.video ? next.videoMuted : next.audioMuted) = effect.on;

@@ -90,11 +90,10 @@ signals:
     void changed();
 
 private:
-    void send(const QByteArray &frame, QObject *context, CommandHandler handler);
     void sendAll(QList<QByteArray> frames, QObject *context, CommandHandler handler);
     void poll(const char *queryCode);
     void take(const line::Result &result);
-    void pollAfterCommand();
+    void pollAfterCommand(std::function<void()> then);
     void update(const ProjectorState &next);
 
     line::ProjectorLine *m_line;

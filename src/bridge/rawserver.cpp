@@ -106,6 +106,11 @@ bool RawServer::listen(const ListenAddress &address, QString *error)
     return false;
 }
 
+quint16 RawServer::serverPort() const
+{
+    return m_server->serverPort();
+}
+
 void RawServer::close()
 {
     m_server->close();

@@ -39,6 +39,8 @@ public:
 
     bool listen(const ListenAddress &address, QString *error);
     void close();
+    // The port listened on (the one chosen when 0 was asked for).
+    quint16 serverPort() const;
     int connectionCount() const { return m_connections; }
 
 signals:
