@@ -1,5 +1,6 @@
 #include "ctl/ctlrunner.h"
 
+#include "ctl/openfailuremessage.h"
 #include "protocol/trafficlog.h"
 
 #include <QMetaObject>
@@ -43,10 +44,7 @@ void CtlRunner::start()
 {
     m_clock.start();
     if (const CommResult opened = m_line->open(); !opened) {
-        // The port component speaks of the panel's option; here it is --port.
-        QString message = opened.message();
-        message.replace(QLatin1String("--com1"), QLatin1String("--port"));
-        finish(exitcode::PortFailed, message);
+        finish(exitcode::PortFailed, portFailureMessage(opened));
         return;
     }
     if (m_options.commands.empty())

@@ -13,15 +13,6 @@
 #include <sys/ioctl.h>
 
 namespace koru {
-namespace {
-
-// A reason as the end of a sentence: a full stop unless it asks a question.
-QString closingSentence(const QString &reason)
-{
-    return reason.endsWith(u'?') || reason.endsWith(u'.') ? reason : reason + u'.';
-}
-
-} // namespace
 
 MSComm::MSComm(QObject *parent)
     : QObject(parent)
@@ -110,13 +101,19 @@ CommResult MSComm::setPortOpen(bool open)
         return CommResult::failure(QStringLiteral("%1 is already open.").arg(portLabel(m_commPort)));
     (void)setPortOpen(false); // a lost line whose close is still pending
 
-    const QString text = devicePath(m_commPort);
-    if (text.isEmpty())
-        return CommResult::failure(
-            QStringLiteral("COM%1 cannot be opened: no device is configured for it.").arg(m_commPort));
-    const ParsedAddress parsed = parsePortAddress(text);
-    if (!parsed.error.isEmpty())
-        return CommResult::failure(QStringLiteral("COM%1 cannot be opened: %2").arg(m_commPort).arg(parsed.error));
+    OpenFailure failure;
+    failure.port = m_commPort;
+    failure.path = devicePath(m_commPort);
+    if (failure.path.isEmpty()) {
+        failure.cause = OpenFailureCause::NotConfigured;
+        return CommResult::failure(failure);
+    }
+    const ParsedAddress parsed = parsePortAddress(failure.path);
+    if (!parsed.error.isEmpty()) {
+        failure.cause = OpenFailureCause::BadAddress;
+        failure.systemText = parsed.error;
+        return CommResult::failure(failure);
+    }
 
     const bool device = parsed.address.kind == PortAddress::Kind::Device;
     if (device && !isCharacterDevice(parsed.address.path))
@@ -135,8 +132,9 @@ CommResult MSComm::setPortOpen(bool open)
         delete transport;
         if (device)
             return CommResult::failure(deviceOpenFailure(error, parsed.address.path, opened.message()));
-        return CommResult::failure(
-            QStringLiteral("%1 cannot be opened: %2").arg(portLabel(m_commPort), closingSentence(opened.message())));
+        failure.cause = OpenFailureCause::Gateway;
+        failure.systemText = opened.message();
+        return CommResult::failure(failure);
     }
     m_transport = transport;
     connect(m_transport, &Transport::readyRead, this, &MSComm::onReadyRead);
@@ -147,16 +145,15 @@ CommResult MSComm::setPortOpen(bool open)
     return CommResult::success();
 }
 
-// A device's failure in the operator's terms: what to plug in, which group
-// to join, whether to choose again or start again.
-QString MSComm::deviceOpenFailure(QSerialPort::SerialPortError error, const QString &path,
-                                  const QString &systemText) const
+// A device's failure with what the operator needs to act on it: the ports
+// present instead, or the group to join.
+OpenFailure MSComm::deviceOpenFailure(QSerialPort::SerialPortError error, const QString &path,
+                                      const QString &systemText) const
 {
     OpenFailure failure;
     failure.port = m_commPort;
     failure.path = path;
     failure.cause = classifyOpenFailure(error, path);
-    failure.atStartUp = m_startUp;
     failure.systemText = systemText;
     if (failure.cause == OpenFailureCause::NoDevice) {
         failure.presentPorts = preferredPortNames(presentSerialPorts(), kPortsNamedWhenMissing);
@@ -165,7 +162,7 @@ QString MSComm::deviceOpenFailure(QSerialPort::SerialPortError error, const QStr
         failure.deviceGroup = owningGroup(path);
         failure.userName = currentUserName();
     }
-    return openFailureMessage(failure);
+    return failure;
 }
 
 CommResult MSComm::setOutput(const QString &text)
