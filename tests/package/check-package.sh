@@ -64,6 +64,28 @@ for program in "$root"/usr/bin/*; do
     ! readelf --dynamic "$program" | grep -E "RUNPATH|RPATH" || fail "$name searches its own library path"
 done
 
+echo "== licence"
+copyright="$share/doc/koru-panel/copyright"
+grep -qx "License: Expat" "$copyright" || fail "the copyright file does not name the Expat (MIT) licence"
+grep -q "^ THE SOFTWARE IS PROVIDED \"AS IS\"" "$copyright" || fail "the copyright file lacks the licence text of LICENSE"
+grep -q "<project_license>MIT</project_license>" "${metainfo[0]}" || fail "the metainfo does not name the MIT licence"
+
+echo "== koru-bridge.service"
+unit=koru-bridge.service
+[ -f "$root/usr/lib/systemd/system/$unit" ] || fail "no $unit in /usr/lib/systemd/system"
+conffiles=$(dpkg-deb --info "$deb" conffiles)
+[ "$conffiles" = /etc/koru/bridge.conf ] || fail "conffiles lists: $conffiles"
+if [ -x "$root/usr/bin/koru-bridge" ]; then
+    # Against the unpacked tree: its ExecStart must exist there, and its
+    # Documentation= page among the package's manual pages. Units the
+    # scratch root lacks (sysinit.target ...) are not this unit's errors.
+    MANPATH="$share/man" systemd-analyze verify --man=yes --recursive-errors=no --root="$root" "$unit" \
+        || fail "systemd-analyze verify $unit"
+    systemd-analyze security --offline=yes --root="$root" "$unit" | grep "Overall exposure"
+else
+    echo "SKIP verify: koru-bridge is not in this package"
+fi
+
 echo "== programs from the scratch root"
 export QT_QPA_PLATFORM=offscreen
 [ -z "${LD_LIBRARY_PATH:-}" ] || fail "LD_LIBRARY_PATH is set ($LD_LIBRARY_PATH); the check needs the system's libraries only"
