@@ -6,7 +6,7 @@
 # lintian, the desktop and AppStream validators, file(1) for CPack,
 # systemd-analyze for the bridge's unit.
 koru_packages=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev libgl-dev fonts-ipafont-gothic
-    libtelnet-dev
+    libtelnet-dev libsystemd-dev
     ser2net
     dpkg-dev lintian desktop-file-utils appstream file systemd)
 
