@@ -5,7 +5,6 @@
 #include "sim/projectorsim.h"
 
 #include <QProcess>
-#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -47,6 +46,26 @@ struct NotifySocket
         }, 5000);
     }
     int fd;
+};
+
+// koru-bridge started with `arguments`, a service manager listening.
+struct Service
+{
+    explicit Service(QStringList arguments) : notify(dir.filePath(QStringLiteral("notify")))
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("NOTIFY_SOCKET"), dir.filePath(QStringLiteral("notify")));
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral(KORU_BRIDGE_PATH), arguments);
+    }
+    bool terminate()
+    {
+        ::kill(pid_t(process.processId()), SIGTERM);
+        return process.waitForFinished(5000) && process.exitStatus() == QProcess::NormalExit;
+    }
+    QTemporaryDir dir;
+    NotifySocket notify;
+    QProcess process;
 };
 
 } // namespace
@@ -103,53 +122,35 @@ void TestBridgeProgram::runsAsAService()
 {
     koru::sim::ProjectorSim sim({});
     QVERIFY(sim.start());
-    QTemporaryDir dir;
-    NotifySocket notify(dir.filePath(QStringLiteral("notify")));
     const quint16 port = freePort();
-    QProcess bridge;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("NOTIFY_SOCKET"), dir.filePath(QStringLiteral("notify")));
-    bridge.setProcessEnvironment(environment);
-    bridge.start(QStringLiteral(KORU_BRIDGE_PATH),
-                 { "--port", sim.devicePath(), "--pjlink", QStringLiteral("127.0.0.1:%1").arg(port), "--log",
-                   dir.filePath(QStringLiteral("line.log")) });
-    QVERIFY(notify.waitFor("READY=1"));
+    QTemporaryDir dir;
+    const QString transcript = dir.filePath(QStringLiteral("line.log"));
+    Service bridge({ "--port", sim.devicePath(), "--pjlink", QStringLiteral("127.0.0.1:%1").arg(port), "--log", transcript });
+    QVERIFY(bridge.notify.waitFor("READY=1"));
     koru::test::PjlinkClient client;
     QVERIFY(client.connectTo(port));
     QTRY_COMPARE(client.request("POWR ?"), QByteArray("%1POWR=0\r"));
-
-    QSignalSpy finished(&bridge, &QProcess::finished);
-    ::kill(pid_t(bridge.processId()), SIGTERM);
-    QVERIFY(finished.wait(5000));
-    QCOMPARE(bridge.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(bridge.exitCode(), 0);
-    QVERIFY(notify.waitFor("STOPPING=1"));
-    const QString log = QString::fromUtf8(bridge.readAllStandardError());
+    QVERIFY(bridge.terminate());
+    QCOMPARE(bridge.process.exitCode(), 0);
+    QVERIFY(bridge.notify.waitFor("STOPPING=1"));
+    const QString log = QString::fromUtf8(bridge.process.readAllStandardError());
     QVERIFY2(log.contains(QStringLiteral("[projector] line %1 open").arg(sim.devicePath())), qPrintable(log));
     QVERIFY2(!log.contains(QStringLiteral("without a password")), qPrintable(log)); // loopback needs none
-    QFile transcript(dir.filePath(QStringLiteral("line.log")));
-    QVERIFY(transcript.open(QIODevice::ReadOnly));
-    QVERIFY(transcript.readAll().contains("TX"));
+    QFile file(transcript);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.readAll().contains("TX"));
 }
 
-// A projector whose line cannot be opened does not keep the others from
+// A projector whose line cannot be opened does not keep the bridge from
 // starting; it is tried again and again, and said once.
 void TestBridgeProgram::startsWithoutItsLine()
 {
-    QTemporaryDir dir;
-    NotifySocket notify(dir.filePath(QStringLiteral("notify")));
-    QProcess bridge;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("NOTIFY_SOCKET"), dir.filePath(QStringLiteral("notify")));
-    bridge.setProcessEnvironment(environment);
-    bridge.start(QStringLiteral(KORU_BRIDGE_PATH),
-                 { "--port", "/dev/koru-test-no-such-line", "--raw", QStringLiteral("127.0.0.1:%1").arg(freePort()) });
-    QVERIFY(notify.waitFor("READY=1"));
+    Service bridge({ "--port", "/dev/koru-test-no-such-line", "--raw", QStringLiteral("127.0.0.1:%1").arg(freePort()) });
+    QVERIFY(bridge.notify.waitFor("READY=1"));
     QTest::qWait(3500); // tries at 0, 1 and 3 s
-    ::kill(pid_t(bridge.processId()), SIGTERM);
-    QVERIFY(bridge.waitForFinished(5000));
-    QCOMPARE(bridge.exitCode(), 0);
-    const QString log = QString::fromUtf8(bridge.readAllStandardError());
+    QVERIFY(bridge.terminate());
+    QCOMPARE(bridge.process.exitCode(), 0);
+    const QString log = QString::fromUtf8(bridge.process.readAllStandardError());
     QCOMPARE(log.count(QStringLiteral("trying again every few seconds")), 1);
 }
 
