@@ -4,11 +4,12 @@
 # The tests: ser2net, the real serial device server the network-port tests
 # run against; jq, which the README's scripting examples use. The package
 # (scripts/package and its test): dpkg-shlibdeps, lintian, the desktop and
-# AppStream validators, file(1) for CPack.
+# AppStream validators, file(1) for CPack, systemd-analyze for the bridge's
+# unit.
 koru_packages=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev libgl-dev fonts-ipafont-gothic
-    libtelnet-dev
+    libtelnet-dev libsystemd-dev
     ser2net jq
-    dpkg-dev lintian desktop-file-utils appstream file)
+    dpkg-dev lintian desktop-file-utils appstream file systemd)
 
 koru_ensure_packages() {
     local wanted=("${koru_packages[@]}" "$@") missing=() pkg

@@ -1,18 +1,31 @@
 // Click to wire: how long from a button's click (or a hold button's press)
 // until its four bytes can be read at the far end of the line. The panel runs
 // in this process on a real pseudo-terminal; then again through the real
-// ser2net on loopback (tcp:// and rfc2217://), to show what the gateway adds.
+// ser2net on loopback (tcp:// and rfc2217://), to show what the gateway adds,
+// and through koru-bridge's raw port (with --bridge PATH).
+//
+//   koru-bench-wire [--bridge PATH]
+#include "common/childprocess.h"
 #include "common/resultrow.h"
 #include "common/stats.h"
 #include "harness/benchpanel.h"
+#include "drivers/options.h"
 #include "layout/panelbutton.h"
+#include "sim/projectorstate.h"
 #include "support/pty.h"
 #include "support/ser2netgateway.h"
 #include "wire/wirelatency.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QTest>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <cstdlib>
 #include <vector>
 
@@ -119,6 +132,121 @@ bool measureGateway(koru::test::PtyPair &pty, koru::test::Ser2NetGateway::Mode m
     return panel->reporter.count() == 0;
 }
 
+// The projector at the far end when koru-bridge holds the line: the bridge
+// waits for each frame's reply (its own status polls included), so the
+// benchmark answers every frame as the simulated projector would.
+class FarEndProjector
+{
+public:
+    explicit FarEndProjector(koru::test::PtyPair &pty) : m_pty(pty) { m_clock.start(); }
+
+    void answer(const QByteArray &bytes)
+    {
+        const std::chrono::milliseconds now { m_clock.elapsed() };
+        for (const koru::sim::Frame &frame : m_reader.feed(bytes, now))
+            m_pty.write(m_state.answer(frame, now));
+    }
+    // Answers whatever arrives while the event loop runs for `duration`.
+    void serveFor(std::chrono::milliseconds duration) { answer(m_pty.readFor(duration)); }
+
+private:
+    koru::test::PtyPair &m_pty;
+    QElapsedTimer m_clock;
+    koru::sim::FrameReader m_reader;
+    koru::sim::ProjectorState m_state;
+};
+
+bool listening(uint16_t port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool connected = ::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
+    ::close(fd);
+    return connected;
+}
+
+uint16_t freePort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address);
+    ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+// The same click through koru-bridge's raw port on loopback, the bridge on
+// the pty as a program of its own, against the direct pty's p50. A frame of
+// the bridge's own status polling that reaches the wire first spoils that
+// sample; it is answered and the sample taken again.
+bool measureBridge(koru::test::PtyPair &pty, const std::string &bridgePath, const char *what, double directP50,
+                   int samples)
+{
+    const uint16_t port = freePort();
+    ChildProcess bridge;
+    if (!bridge.start({ bridgePath, "--port", pty.slavePath().toStdString(), "--raw",
+                        "127.0.0.1:" + std::to_string(port) })) {
+        note("%s: cannot start %s", what, bridgePath.c_str());
+        return false;
+    }
+    FarEndProjector projector(pty);
+    QElapsedTimer waited;
+    waited.start();
+    while (!listening(port)) {
+        if (waited.elapsed() > 10000) {
+            note("%s: koru-bridge did not listen on 127.0.0.1:%u", what, unsigned(port));
+            return false;
+        }
+        projector.serveFor(20ms);
+    }
+    std::unique_ptr<koru::test::PanelFixture> panel
+        = startBenchPanel(QStringLiteral("tcp://127.0.0.1:%1").arg(port));
+    if (!panel->loaded)
+        return false;
+    projector.serveFor(500ms); // the bridge's first status reads
+    koru::PanelButton *button = requireButton(*panel, "Command17");
+
+    std::vector<double> times;
+    int spoiled = 0;
+    int missing = 0;
+    const int warmUp = 20;
+    for (int i = 0; i < warmUp + samples && missing < 10;) {
+        const std::optional<WireSample> sample = timeToWire(pty.masterFd(), [button] { button->click(); }, 4);
+        if (!sample) {
+            ++missing;
+            projector.serveFor(100ms);
+            continue;
+        }
+        projector.answer(QByteArray::fromStdString(sample->bytes));
+        if (sample->bytes != "C00\r") {
+            ++spoiled;
+            projector.serveFor(100ms); // the poll answered, then our frame
+            continue;
+        }
+        projector.serveFor(3ms); // the ACK back through the bridge to the panel
+        if (i++ >= warmUp)
+            times.push_back(sample->milliseconds);
+    }
+    panel.reset();
+    const int status = bridge.stop(SIGTERM);
+    const Summary s = summarize(times);
+    const double added = s.p50 - directP50;
+    const bool pass = missing == 0 && status == 0 && added <= kGatewayAddedP50TargetMs;
+    std::string measured = format("p50 %.3f ms, %+.3f ms over the direct pty (n=%zu)", s.p50, added, s.count);
+    if (missing)
+        measured += format("; %d frames missing", missing);
+    printRow(what, measured, format("adds < %.1f ms at p50", kGatewayAddedP50TargetMs), pass);
+    note("%s: p99 %.3f ms, max %.3f ms; %d samples taken again after a poll frame; koru-bridge ended with %d", what,
+         s.p99, s.max, spoiled, status);
+    return status == 0;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -159,5 +287,11 @@ int main(int argc, char *argv[])
     ok = measureGateway(pty, koru::test::Ser2NetGateway::Mode::Rfc2217,
                         "Click to wire through ser2net, rfc2217://: POWER ON click()", direct.p50, samples)
         && ok;
+    const std::string bridgePath = option(argc, argv, "--bridge");
+    if (!bridgePath.empty()) {
+        ok = measureBridge(pty, bridgePath, "Click to wire through koru-bridge's raw port: POWER ON click()",
+                           direct.p50, samples)
+            && ok;
+    }
     return ok ? 0 : 1;
 }

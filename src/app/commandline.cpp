@@ -3,7 +3,6 @@
 #include "serial/portaddress.h"
 
 #include <QCommandLineParser>
-#include <QFileInfo>
 
 namespace koru {
 
@@ -39,11 +38,6 @@ const QtOption *qtOption(const QString &argument)
     return nullptr;
 }
 
-QString usageError(const QString &program, const QString &message)
-{
-    return QStringLiteral("%1: %2\nTry '%1 --help' for the options.\n").arg(program, message);
-}
-
 } // namespace
 
 QStringList withoutQtOptions(const QStringList &arguments)
@@ -64,112 +58,106 @@ QStringList withoutQtOptions(const QStringList &arguments)
     return kept;
 }
 
-PanelCommandLine parsePanelCommandLine(const QStringList &arguments, const PortMapping &remembered)
+namespace {
+
+const QCommandLineOption com1Option(
+    QStringLiteral("com1"),
+    QStringLiteral("Device that COM1 opens (default %1), or a serial device server: "
+                   "tcp://HOST:PORT or rfc2217://HOST:PORT (IPv6 as [::1]:PORT).")
+        .arg(QLatin1String(MSComm::kDefaultCom1)),
+    QStringLiteral("path"));
+const QCommandLineOption com2Option(QStringLiteral("com2"),
+                                    QStringLiteral("Device that COM2 opens (default %1), or an "
+                                                   "address as for --com1.")
+                                        .arg(QLatin1String(MSComm::kDefaultCom2)),
+                                    QStringLiteral("path"));
+const QCommandLineOption simulateOption(
+    QStringLiteral("simulate"),
+    QStringLiteral("Start a simulated projector in this process and connect COM1 to it."));
+const QCommandLineOption logOption(QStringLiteral("log"),
+                                   QStringLiteral("Append every frame sent and every chunk received to this file."),
+                                   QStringLiteral("file"));
+const QCommandLineOption listPortsOption(
+    QStringLiteral("list-ports"),
+    QStringLiteral("List the serial ports present, with their stable names, and exit."));
+const QCommandLineOption savePortsOption(
+    QStringLiteral("save-ports"),
+    QStringLiteral("Keep the devices given with --com1 and --com2 for later starts, and exit."));
+
+program::ProgramInfo panelProgram()
 {
-    const QString program = arguments.isEmpty() ? QStringLiteral("koru-panel")
-                                                : QFileInfo(arguments.first()).fileName();
-    const QString configFile = portConfigPath();
+    return { QStringLiteral("koru-panel"),
+             QStringLiteral("Control panel for a data projector on an RS-232C serial line.\n"
+                            "Device paths for COM1 and COM2 are read from %1 when it names them;\n"
+                            "the options below override it. Qt's own options (-platform, -style ...)\n"
+                            "are accepted too. Over tcp:// the gateway's own line settings apply: the\n"
+                            "speed panel cannot change them (rfc2217:// can).")
+                 .arg(portConfigPath()) };
+}
 
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Control panel for a data projector on an RS-232C serial line.\n"
-                       "Device paths for COM1 and COM2 are read from %1 when it names them;\n"
-                       "the options below override it. Qt's own options (-platform, -style ...)\n"
-                       "are accepted too. Over tcp:// the gateway's own line settings apply: the\n"
-                       "speed panel cannot change them (rfc2217:// can).")
-            .arg(configFile));
-    // Our own help option: the stock one also offers --help-all, which needs
-    // an application object before it can print anything.
-    const QCommandLineOption helpOption({ QStringLiteral("h"), QStringLiteral("help") },
-                                        QStringLiteral("Displays help on commandline options."));
-    parser.addOption(helpOption);
-    const QCommandLineOption versionOption = parser.addVersionOption();
-    const QCommandLineOption com1Option(
-        QStringLiteral("com1"),
-        QStringLiteral("Device that COM1 opens (default %1), or a serial device server: "
-                       "tcp://HOST:PORT or rfc2217://HOST:PORT (IPv6 as [::1]:PORT).")
-            .arg(QLatin1String(MSComm::kDefaultCom1)),
-        QStringLiteral("path"));
-    const QCommandLineOption com2Option(QStringLiteral("com2"),
-                                        QStringLiteral("Device that COM2 opens (default %1), or an "
-                                                       "address as for --com1.")
-                                            .arg(QLatin1String(MSComm::kDefaultCom2)),
-                                        QStringLiteral("path"));
-    const QCommandLineOption simulateOption(
-        QStringLiteral("simulate"),
-        QStringLiteral("Start a simulated projector in this process and connect COM1 to it."));
-    const QCommandLineOption logOption(QStringLiteral("log"),
-                                       QStringLiteral("Append every frame sent and every chunk received to this file."),
-                                       QStringLiteral("file"));
-    const QCommandLineOption listPortsOption(
-        QStringLiteral("list-ports"),
-        QStringLiteral("List the serial ports present, with their stable names, and exit."));
-    const QCommandLineOption savePortsOption(
-        QStringLiteral("save-ports"),
-        QStringLiteral("Keep the devices given with --com1 and --com2 for later starts, and exit."));
-    parser.addOptions({ com1Option, com2Option, simulateOption, listPortsOption, savePortsOption, logOption });
-
-    PanelCommandLine result;
-    const auto fail = [&](const QString &message) {
-        result.error = usageError(program, message);
-        result.exitCode = 2;
-        return result;
-    };
-    if (!parser.parse(withoutQtOptions(arguments)))
-        return fail(parser.errorText());
-    if (parser.isSet(helpOption)) {
-        // Parsed before the application exists, Qt cannot know our name.
-        result.output = parser.helpText().replace(QLatin1String("<executable_name>"), program);
-        result.exitCode = 0;
-        return result;
-    }
-    if (parser.isSet(versionOption)) {
-        result.output = QStringLiteral("koru-panel %1\n").arg(QStringLiteral(KORU_VERSION));
-        result.exitCode = 0;
-        return result;
-    }
-    if (!parser.positionalArguments().isEmpty())
-        return fail(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
-
+// A message for the user when a port option or its combination is wrong.
+std::optional<QString> checkPorts(const QCommandLineParser &parser)
+{
     for (const QCommandLineOption *option : { &com1Option, &com2Option }) {
         if (!parser.isSet(*option))
             continue;
         if (parser.value(*option).isEmpty())
-            return fail(QStringLiteral("--%1 needs a device path, for example --%1 /dev/ttyUSB0")
-                            .arg(option->names().first()));
+            return QStringLiteral("--%1 needs a device path, for example --%1 /dev/ttyUSB0").arg(option->names().first());
         if (const ParsedAddress address = parsePortAddress(parser.value(*option)); !address.error.isEmpty())
-            return fail(address.error);
+            return address.error;
     }
-    const bool simulate = parser.isSet(simulateOption);
-    if (simulate && parser.isSet(com1Option))
-        return fail(QStringLiteral("--simulate connects COM1 to the simulated projector; it cannot be used with --com1"));
+    if (parser.isSet(simulateOption) && parser.isSet(com1Option))
+        return QStringLiteral("--simulate connects COM1 to the simulated projector; it cannot be used with --com1");
+    if (parser.isSet(listPortsOption) && parser.isSet(savePortsOption))
+        return QStringLiteral("--list-ports and --save-ports cannot be used together");
+    if (!parser.isSet(savePortsOption))
+        return std::nullopt;
+    if (parser.isSet(simulateOption))
+        return QStringLiteral("--save-ports keeps real devices; the simulated projector's changes every run");
+    if (!parser.isSet(com1Option) && !parser.isSet(com2Option))
+        return QStringLiteral("--save-ports needs --com1 or --com2 (or both)");
+    return std::nullopt;
+}
 
-    const int actions = int(parser.isSet(listPortsOption)) + int(parser.isSet(savePortsOption));
-    if (actions > 1)
-        return fail(QStringLiteral("--list-ports and --save-ports cannot be used together"));
+// What the command line asks the program to do, once it is known to be right.
+void readAction(const QCommandLineParser &parser, const PortMapping &remembered, PanelCommandLine &result)
+{
+    const auto given = [&parser](const QCommandLineOption &option) {
+        return parser.isSet(option) ? std::optional<QString>(parser.value(option)) : std::nullopt;
+    };
     if (parser.isSet(listPortsOption)) {
         result.action = PanelCommandLine::Action::ListPorts;
-        return result;
-    }
-    if (parser.isSet(savePortsOption)) {
-        if (simulate)
-            return fail(QStringLiteral("--save-ports keeps real devices; the simulated projector's changes every run"));
-        if (!parser.isSet(com1Option) && !parser.isSet(com2Option))
-            return fail(QStringLiteral("--save-ports needs --com1 or --com2 (or both)"));
+    } else if (parser.isSet(savePortsOption)) {
         result.action = PanelCommandLine::Action::SavePorts;
-        if (parser.isSet(com1Option))
-            result.portsToSave.com1 = parser.value(com1Option);
-        if (parser.isSet(com2Option))
-            result.portsToSave.com2 = parser.value(com2Option);
+        result.portsToSave = { given(com1Option), given(com2Option) };
+    } else {
+        PanelOptions &options = result.options;
+        options.com1 = given(com1Option).value_or(remembered.com1.value_or(options.com1));
+        options.com2 = given(com2Option).value_or(remembered.com2.value_or(options.com2));
+        options.simulate = parser.isSet(simulateOption);
+        options.logPath = given(logOption).value_or(QString());
+    }
+}
+
+} // namespace
+
+PanelCommandLine parsePanelCommandLine(const QStringList &arguments, const PortMapping &remembered)
+{
+    PanelCommandLine result;
+    program::CommandLine commandLine(arguments, panelProgram());
+    QCommandLineParser &parser = commandLine.parser();
+    parser.addOptions({ com1Option, com2Option, simulateOption, listPortsOption, savePortsOption, logOption });
+    if (!commandLine.parse(withoutQtOptions(arguments), result))
+        return result;
+    if (!parser.positionalArguments().isEmpty()) {
+        commandLine.refuse(result, QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
         return result;
     }
-
-    PanelOptions &options = result.options;
-    options.com1 = parser.isSet(com1Option) ? parser.value(com1Option) : remembered.com1.value_or(options.com1);
-    options.com2 = parser.isSet(com2Option) ? parser.value(com2Option) : remembered.com2.value_or(options.com2);
-    options.simulate = simulate;
-    if (parser.isSet(logOption))
-        options.logPath = parser.value(logOption);
+    if (const std::optional<QString> refusal = checkPorts(parser)) {
+        commandLine.refuse(result, *refusal);
+        return result;
+    }
+    readAction(parser, remembered, result);
     return result;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "program/commandline.h"
 #include "serial/mscomm.h"
 #include "serial/portconfig.h"
 
@@ -18,16 +19,14 @@ struct PanelOptions
     QString logPath;       // traffic log; empty: none
 };
 
-struct PanelCommandLine
+// exitCode, output and error: help, version or a usage error.
+struct PanelCommandLine : program::Ending
 {
     enum class Action { Run, ListPorts, SavePorts };
 
     Action action = Action::Run;
     PanelOptions options;
-    PortMapping portsToSave;     // SavePorts: the ports named on the command line
-    std::optional<int> exitCode; // set when the program should stop right away
-    QString output;              // for standard output (help, version)
-    QString error;               // for standard error
+    PortMapping portsToSave; // SavePorts: the ports named on the command line
 };
 
 // Parses the arguments (the first one is the program's name). Qt's own

@@ -3,16 +3,17 @@
 #include "layout/panelbuilder.h"
 #include "panel/form1.h"
 #include "panel/reporter.h"
+#include "program/exitstatus.h"
+#include "program/output.h"
+#include "program/terminationsignals.h"
+#include "program/trafficlogfile.h"
 #include "protocol/trafficlog.h"
 #include "serial/mscomm.h"
 #include "serial/portconfig.h"
 #include "serial/portlisting.h"
 #include "sim/projectorsim.h"
-#include "sim/terminationsignals.h"
 
 #include <QApplication>
-
-#include <cstdio>
 
 namespace koru {
 
@@ -49,22 +50,12 @@ bool startPanel(const PanelOptions &options, Reporter &reporter, PanelSession &s
 
 bool openTrafficLog(const PanelOptions &options, PanelSession &session, QString *error)
 {
-    if (options.logPath.isEmpty())
-        return true;
-    auto log = std::make_unique<TrafficLog>();
-    if (!log->open(options.logPath, error))
-        return false;
-    session.trafficLog = std::move(log);
-    return true;
+    return program::openTrafficLog(options.logPath, session.trafficLog, error);
 }
 
 namespace {
 
-void print(std::FILE *stream, const QString &text)
-{
-    std::fputs(text.toLocal8Bit().constData(), stream);
-    std::fflush(stream);
-}
+const QString kProgramName = QStringLiteral("koru-panel");
 
 // Start-up failures end the program with status 1; a launcher's log or the
 // terminal should say why, not only the box.
@@ -74,7 +65,7 @@ public:
     void warn(QWidget *parent, const QString &title, const QString &message) override
     {
         if (echo)
-            print(stderr, QStringLiteral("koru-panel: %1\n").arg(message));
+            program::complain(kProgramName, message);
         m_box.warn(parent, title, message);
     }
     bool echo = true;
@@ -88,35 +79,30 @@ int savePorts(const PortMapping &ports)
     const QString path = portConfigPath();
     QString error;
     if (!savePortMapping(path, ports, &error)) {
-        print(stderr, QStringLiteral("koru-panel: %1\n").arg(error));
-        return 1;
+        program::complain(kProgramName, error);
+        return program::exitstatus::Failure;
     }
     QString saved;
     if (ports.com1)
         saved += QStringLiteral("COM1 = %1\n").arg(*ports.com1);
     if (ports.com2)
         saved += QStringLiteral("COM2 = %1\n").arg(*ports.com2);
-    print(stdout, QStringLiteral("%1saved in %2\n").arg(saved, path));
-    return 0;
+    program::printOut(QStringLiteral("%1saved in %2\n").arg(saved, path));
+    return program::exitstatus::Success;
 }
 
 } // namespace
 
 int runPanelApp(int argc, char *argv[])
 {
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
-    const PanelCommandLine commandLine = parsePanelCommandLine(arguments, loadPortMapping(portConfigPath()));
-    if (commandLine.exitCode) {
-        print(stdout, commandLine.output);
-        print(stderr, commandLine.error);
-        return *commandLine.exitCode;
-    }
+    const PanelCommandLine commandLine =
+        parsePanelCommandLine(program::argumentList(argc, argv), loadPortMapping(portConfigPath()));
+    if (commandLine.exitCode)
+        return program::finish(commandLine);
     switch (commandLine.action) {
     case PanelCommandLine::Action::ListPorts:
-        print(stdout, formatSerialPortListing(presentSerialPorts()));
-        return 0;
+        program::printOut(formatSerialPortListing(presentSerialPorts()));
+        return program::exitstatus::Success;
     case PanelCommandLine::Action::SavePorts:
         return savePorts(commandLine.portsToSave);
     case PanelCommandLine::Action::Run:
@@ -133,15 +119,14 @@ int runPanelApp(int argc, char *argv[])
     // behind, and the exit status is 0. Watched from before start-up, so a
     // signal that comes while the panel starts is not lost; it is acted on
     // once the event loop runs.
-    sim::TerminationSignals termination(&app);
-    QString error;
-    if (!termination.install(&error))
-        std::fprintf(stderr, "koru-panel: %s\n", error.toLocal8Bit().constData());
+    program::TerminationSignals termination(&app);
+    if (QString error; !termination.install(&error))
+        program::complain(kProgramName, error);
 
     TerminalEchoReporter reporter;
     PanelSession session;
     bool running = false;
-    QObject::connect(&termination, &sim::TerminationSignals::received, &app, [&session, &running](int) {
+    QObject::connect(&termination, &program::TerminationSignals::received, &app, [&session, &running](int) {
         if (running)
             session.form->Command16_Click();
         else if (QWidget *box = QApplication::activeModalWidget())
@@ -149,12 +134,10 @@ int runPanelApp(int argc, char *argv[])
     });
     // A log asked for on the command line that cannot be written is an error
     // of the command line: said on the terminal it was given from.
-    if (QString logError; !openTrafficLog(commandLine.options, session, &logError)) {
-        std::fprintf(stderr, "koru-panel: %s\n", qPrintable(logError));
-        return 1;
-    }
+    if (!program::openTrafficLog(commandLine.options.logPath, session.trafficLog, kProgramName))
+        return program::exitstatus::Failure;
     if (!startPanel(commandLine.options, reporter, session))
-        return 1;
+        return program::exitstatus::Failure;
     reporter.echo = false; // later warnings are the operator's, in the window
     QObject::connect(session.form.get(), &Form1::ended, &app, &QCoreApplication::quit);
     running = true;

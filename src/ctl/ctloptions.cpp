@@ -28,14 +28,16 @@ const QString ListOption = QStringLiteral("list");
 const QString ListPortsOption = QStringLiteral("list-ports");
 const QString LogOption = QStringLiteral("log");
 
+const program::ProgramInfo kProgram {
+    QStringLiteral("koru-ctl"),
+    QStringLiteral("Sends commands to a data projector on an RS-232C line and prints its replies,\n"
+                   "one line per command. Exit status: 0 all answered, 1 port failed, 2 usage,\n"
+                   "3 no reply (or the wait ran out), 4 NAK or an unreadable reply."),
+    QStringLiteral(", '%1 --list' for the commands"),
+};
+
 void addOptions(QCommandLineParser &parser)
 {
-    parser.setApplicationDescription(QStringLiteral(
-        "Sends commands to a data projector on an RS-232C line and prints its replies,\n"
-        "one line per command. Exit status: 0 all answered, 1 port failed, 2 usage,\n"
-        "3 no reply (or the wait ran out), 4 NAK or an unreadable reply."));
-    parser.addHelpOption();
-    parser.addVersionOption();
     parser.addOptions({
         { PortOption,
           QStringLiteral("Serial device (default %1), or a gateway: tcp://host:port, rfc2217://host:port.")
@@ -57,15 +59,6 @@ void addOptions(QCommandLineParser &parser)
     parser.addPositionalArgument(QStringLiteral("command"),
                                  QStringLiteral("A command name (power-on, status ...) or code (C00)."),
                                  QStringLiteral("COMMAND..."));
-}
-
-CtlCommandLine usage(const QString &program, const QString &message)
-{
-    CtlCommandLine result;
-    result.error = QStringLiteral("%1: %2\nTry '%1 --help' for the options, '%1 --list' for the commands.\n")
-                       .arg(program, message);
-    result.exitCode = exitcode::Usage;
-    return result;
 }
 
 const Command *findCommand(const QString &word)
@@ -172,43 +165,18 @@ QString commandListing()
     return out;
 }
 
-CtlCommandLine parseCtlCommandLine(const QStringList &arguments)
+namespace {
+
+// Each reader below takes its options from `parser` into `options`; a
+// message for the user when one of them is wrong.
+using Refusal = std::optional<QString>;
+
+Refusal readLine(const QCommandLineParser &parser, CtlOptions &options)
 {
-    QCommandLineParser parser;
-    addOptions(parser);
-    // Messages name the program the way scripts and man pages do, whatever
-    // path it was started by.
-    const QString program = QStringLiteral("koru-ctl");
-    if (!parser.parse(arguments))
-        return usage(program, parser.errorText());
-
-    CtlCommandLine result;
-    if (parser.isSet(QStringLiteral("help"))) {
-        result.output = parser.helpText();
-        result.exitCode = exitcode::Answered;
-        return result;
-    }
-    if (parser.isSet(QStringLiteral("version"))) {
-        result.output = QStringLiteral("koru-ctl %1\n").arg(QStringLiteral(KORU_VERSION));
-        result.exitCode = exitcode::Answered;
-        return result;
-    }
-    if (parser.isSet(ListOption)) {
-        result.output = commandListing();
-        result.exitCode = exitcode::Answered;
-        return result;
-    }
-    if (parser.isSet(ListPortsOption)) {
-        result.output = formatSerialPortListing(presentSerialPorts());
-        result.exitCode = exitcode::Answered;
-        return result;
-    }
-
-    CtlOptions &options = result.options;
     if (parser.isSet(PortOption))
         options.port = parser.value(PortOption);
     if (options.port.isEmpty())
-        return usage(program, QStringLiteral("the port must not be empty"));
+        return QStringLiteral("the port must not be empty");
 
     const QString speed = parser.isSet(SpeedOption) ? parser.value(SpeedOption) : QStringLiteral("19200");
     if (speed == u"19200")
@@ -216,39 +184,45 @@ CtlCommandLine parseCtlCommandLine(const QStringList &arguments)
     else if (speed == u"9600")
         options.settings = QLatin1String(kSettings9600);
     else
-        return usage(program, QStringLiteral("invalid speed '%1': the projector runs at 19200 or 9600").arg(speed));
+        return QStringLiteral("invalid speed '%1': the projector runs at 19200 or 9600").arg(speed);
 
     if (parser.isSet(TimeoutOption)) {
         const auto wait = parseDuration(parser.value(TimeoutOption), 1ms);
         if (!wait || *wait <= 0ms)
-            return usage(program, QStringLiteral("invalid --timeout '%1': a reply wait in milliseconds, e.g. 500")
-                                      .arg(parser.value(TimeoutOption)));
+            return QStringLiteral("invalid --timeout '%1': a reply wait in milliseconds, e.g. 500")
+                .arg(parser.value(TimeoutOption));
         options.replyWait = *wait;
     }
+    return std::nullopt;
+}
 
+Refusal readCommands(const QCommandLineParser &parser, CtlOptions &options)
+{
     for (const QString &word : parser.positionalArguments()) {
         const Command *command = findCommand(word);
         if (!command) {
             const QStringList near = nearestNames(word);
-            return usage(program, near.isEmpty()
-                             ? QStringLiteral("unknown command '%1'").arg(word)
-                             : QStringLiteral("unknown command '%1'; did you mean: %2?").arg(word, near.join(u", ")));
+            return near.isEmpty()
+                ? QStringLiteral("unknown command '%1'").arg(word)
+                : QStringLiteral("unknown command '%1'; did you mean: %2?").arg(word, near.join(u", "));
         }
         options.commands.push_back(command);
     }
+    if (!parser.isSet(HoldOption))
+        return std::nullopt;
+    const auto hold = parseDuration(parser.value(HoldOption), 1s);
+    if (!hold || *hold <= 0ms)
+        return QStringLiteral("invalid --hold '%1': a duration such as 2s or 750ms").arg(parser.value(HoldOption));
+    const bool anyHold = std::any_of(options.commands.begin(), options.commands.end(),
+                                     [](const Command *c) { return c->kind != CommandKind::OneShot; });
+    if (!anyHold)
+        return QStringLiteral("--hold needs a hold command (vol-up, zoom-down, cursor-up ...)");
+    options.hold = *hold;
+    return std::nullopt;
+}
 
-    if (parser.isSet(HoldOption)) {
-        const auto hold = parseDuration(parser.value(HoldOption), 1s);
-        if (!hold || *hold <= 0ms)
-            return usage(program, QStringLiteral("invalid --hold '%1': a duration such as 2s or 750ms")
-                                      .arg(parser.value(HoldOption)));
-        const bool anyHold = std::any_of(options.commands.begin(), options.commands.end(),
-                                         [](const Command *c) { return c->kind != CommandKind::OneShot; });
-        if (!anyHold)
-            return usage(program, QStringLiteral("--hold needs a hold command (vol-up, zoom-down, cursor-up ...)"));
-        options.hold = *hold;
-    }
-
+Refusal readWait(const QCommandLineParser &parser, CtlOptions &options)
+{
     if (parser.isSet(WaitForOption)) {
         const QString wanted = parser.value(WaitForOption).trimmed();
         QStringList known;
@@ -258,28 +232,58 @@ CtlCommandLine parseCtlCommandLine(const QStringList &arguments)
             return words.compare(wanted, Qt::CaseInsensitive) == 0;
         });
         if (match == known.end())
-            return usage(program, QStringLiteral("--wait-for '%1' is not a status; the status reads one of: %2")
-                                      .arg(wanted, known.join(u", ")));
+            return QStringLiteral("--wait-for '%1' is not a status; the status reads one of: %2")
+                .arg(wanted, known.join(u", "));
         options.waitFor = *match;
     }
     if (parser.isSet(WithinOption)) {
         if (options.waitFor.isEmpty())
-            return usage(program, QStringLiteral("--within belongs to --wait-for"));
+            return QStringLiteral("--within belongs to --wait-for");
         const auto within = parseDuration(parser.value(WithinOption), 1s);
         if (!within)
-            return usage(program, QStringLiteral("invalid --within '%1': a duration such as 10s, 90s or 2m")
-                                      .arg(parser.value(WithinOption)));
+            return QStringLiteral("invalid --within '%1': a duration such as 10s, 90s or 2m")
+                .arg(parser.value(WithinOption));
         options.within = *within;
     }
+    return std::nullopt;
+}
 
+Refusal readReport(const QCommandLineParser &parser, CtlOptions &options)
+{
     if (options.commands.empty() && options.waitFor.isEmpty())
-        return usage(program, QStringLiteral("no command given"));
-
+        return QStringLiteral("no command given");
     options.json = parser.isSet(JsonOption);
     if (parser.isSet(LogOption)) {
         options.logPath = parser.value(LogOption);
         if (options.logPath.isEmpty())
-            return usage(program, QStringLiteral("the log file must not be empty"));
+            return QStringLiteral("the log file must not be empty");
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+CtlCommandLine parseCtlCommandLine(const QStringList &arguments)
+{
+    CtlCommandLine result;
+    program::CommandLine commandLine(arguments, kProgram);
+    QCommandLineParser &parser = commandLine.parser();
+    addOptions(parser);
+    if (!commandLine.parse(arguments, result))
+        return result;
+    if (parser.isSet(ListOption)) {
+        program::CommandLine::show(result, commandListing());
+        return result;
+    }
+    if (parser.isSet(ListPortsOption)) {
+        program::CommandLine::show(result, formatSerialPortListing(presentSerialPorts()));
+        return result;
+    }
+    for (const auto read : { readLine, readCommands, readWait, readReport }) {
+        if (const Refusal refusal = read(parser, result.options)) {
+            commandLine.refuse(result, *refusal);
+            return result;
+        }
     }
     return result;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "program/commandline.h"
+#include "program/exitstatus.h"
 #include "protocol/catalogue.h"
 #include "serial/mscomm.h"
 
@@ -25,19 +27,17 @@ struct CtlOptions
     QString logPath; // empty: no traffic log
 };
 
-struct CtlCommandLine
+// exitCode, output and error: help, version, the lists, or a usage error.
+struct CtlCommandLine : program::Ending
 {
     CtlOptions options;
-    std::optional<int> exitCode; // set when the program stops right away
-    QString output;              // for standard output (help, version, list)
-    QString error;               // for standard error
 };
 
 // Exit statuses, for scripts.
 namespace exitcode {
-inline constexpr int Answered = 0;
-inline constexpr int PortFailed = 1; // could not be opened, or was lost
-inline constexpr int Usage = 2;
+inline constexpr int Answered = program::exitstatus::Success;
+inline constexpr int PortFailed = program::exitstatus::Failure; // could not be opened, or was lost
+inline constexpr int Usage = program::exitstatus::Usage;
 inline constexpr int NoReply = 3;    // a command went unanswered, or the wait ran out
 inline constexpr int BadReply = 4;   // NAK, or a reply that cannot be read
 } // namespace exitcode

@@ -136,10 +136,10 @@ bool Form1::Form_Load()
             m_reporter.warn(nullptr, windowTitle(), step.message());
         return !step;
     };
-    MSComm1->setStartUp(true); // a failure here ends the program
+    m_startingUp = true; // a failure here ends the program
     const bool opened = !fails(MSComm1->setCommPort(1)) && !fails(MSComm1->setSettings(CommSettings))
         && !fails(openPort());
-    MSComm1->setStartUp(false);
+    m_startingUp = false;
     if (!opened)
         return false;
 

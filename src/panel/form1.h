@@ -167,6 +167,7 @@ private:
     double m_left = 0;
     double m_top = 0;
     bool m_ended = false;
+    bool m_startingUp = false; // Form_Load: a port that fails to open ends the program
 };
 
 } // namespace koru

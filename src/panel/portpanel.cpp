@@ -1,6 +1,7 @@
 // The port and speed panel.
 #include "layout/panelbutton.h"
 #include "panel/form1.h"
+#include "panel/openfailuremessage.h"
 #include "serial/mscomm.h"
 
 #include <QApplication>
@@ -82,6 +83,8 @@ CommResult Form1::openPort()
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const CommResult opened = MSComm1->setPortOpen(true);
     QApplication::restoreOverrideCursor();
+    if (opened.openFailure())
+        return CommResult::failure(openFailureMessage(*opened.openFailure(), m_startingUp));
     return opened;
 }
 

@@ -10,16 +10,9 @@
 
 #include <QMetaObject>
 
+#include <sys/ioctl.h>
+
 namespace koru {
-namespace {
-
-// A reason as the end of a sentence: a full stop unless it asks a question.
-QString closingSentence(const QString &reason)
-{
-    return reason.endsWith(u'?') || reason.endsWith(u'.') ? reason : reason + u'.';
-}
-
-} // namespace
 
 MSComm::MSComm(QObject *parent)
     : QObject(parent)
@@ -108,13 +101,19 @@ CommResult MSComm::setPortOpen(bool open)
         return CommResult::failure(QStringLiteral("%1 is already open.").arg(portLabel(m_commPort)));
     (void)setPortOpen(false); // a lost line whose close is still pending
 
-    const QString text = devicePath(m_commPort);
-    if (text.isEmpty())
-        return CommResult::failure(
-            QStringLiteral("COM%1 cannot be opened: no device is configured for it.").arg(m_commPort));
-    const ParsedAddress parsed = parsePortAddress(text);
-    if (!parsed.error.isEmpty())
-        return CommResult::failure(QStringLiteral("COM%1 cannot be opened: %2").arg(m_commPort).arg(parsed.error));
+    OpenFailure failure;
+    failure.port = m_commPort;
+    failure.path = devicePath(m_commPort);
+    if (failure.path.isEmpty()) {
+        failure.cause = OpenFailureCause::NotConfigured;
+        return CommResult::failure(failure);
+    }
+    const ParsedAddress parsed = parsePortAddress(failure.path);
+    if (!parsed.error.isEmpty()) {
+        failure.cause = OpenFailureCause::BadAddress;
+        failure.systemText = parsed.error;
+        return CommResult::failure(failure);
+    }
 
     const bool device = parsed.address.kind == PortAddress::Kind::Device;
     if (device && !isCharacterDevice(parsed.address.path))
@@ -133,8 +132,9 @@ CommResult MSComm::setPortOpen(bool open)
         delete transport;
         if (device)
             return CommResult::failure(deviceOpenFailure(error, parsed.address.path, opened.message()));
-        return CommResult::failure(
-            QStringLiteral("%1 cannot be opened: %2").arg(portLabel(m_commPort), closingSentence(opened.message())));
+        failure.cause = OpenFailureCause::Gateway;
+        failure.systemText = opened.message();
+        return CommResult::failure(failure);
     }
     m_transport = transport;
     connect(m_transport, &Transport::readyRead, this, &MSComm::onReadyRead);
@@ -145,16 +145,15 @@ CommResult MSComm::setPortOpen(bool open)
     return CommResult::success();
 }
 
-// A device's failure in the operator's terms: what to plug in, which group
-// to join, whether to choose again or start again.
-QString MSComm::deviceOpenFailure(QSerialPort::SerialPortError error, const QString &path,
-                                  const QString &systemText) const
+// A device's failure with what the operator needs to act on it: the ports
+// present instead, or the group to join.
+OpenFailure MSComm::deviceOpenFailure(QSerialPort::SerialPortError error, const QString &path,
+                                      const QString &systemText) const
 {
     OpenFailure failure;
     failure.port = m_commPort;
     failure.path = path;
     failure.cause = classifyOpenFailure(error, path);
-    failure.atStartUp = m_startUp;
     failure.systemText = systemText;
     if (failure.cause == OpenFailureCause::NoDevice) {
         failure.presentPorts = preferredPortNames(presentSerialPorts(), kPortsNamedWhenMissing);
@@ -163,7 +162,7 @@ QString MSComm::deviceOpenFailure(QSerialPort::SerialPortError error, const QStr
         failure.deviceGroup = owningGroup(path);
         failure.userName = currentUserName();
     }
-    return openFailureMessage(failure);
+    return failure;
 }
 
 CommResult MSComm::setOutput(const QString &text)
@@ -189,6 +188,16 @@ QString MSComm::input()
         return QString();
     // One character per byte; bytes above 127 map one for one (Latin-1).
     return QString::fromLatin1(m_transport->read());
+}
+
+qint64 MSComm::inBufferCount() const
+{
+    if (!portOpen())
+        return 0;
+    int waiting = 0;
+    if (const int fd = m_transport->nativeHandle(); fd < 0 || ::ioctl(fd, FIONREAD, &waiting) != 0)
+        waiting = 0;
+    return m_transport->bytesAvailable() + waiting;
 }
 
 void MSComm::onReadyRead()

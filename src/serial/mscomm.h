@@ -2,6 +2,7 @@
 
 #include "serial/commresult.h"
 #include "serial/commsettings.h"
+#include "serial/openfailure.h"
 
 #include <QMap>
 #include <QObject>
@@ -22,7 +23,8 @@ class Transport;
 // Telnet with COM port control ("rfc2217://HOST:PORT").
 //
 // Failures never throw: each operation returns a CommResult whose message
-// names the port, its address and what the operator can do about it.
+// names the port, its address and what went wrong; an open that fails also
+// carries the failure as data, for the program to add its own advice.
 class MSComm : public QObject
 {
     Q_OBJECT
@@ -58,15 +60,14 @@ public:
 
     CommResult setOutput(const QString &text);
     QString input();
+    // Characters received and not yet read (the control's InBufferCount):
+    // those read into the port component and those still in the kernel.
+    qint64 inBufferCount() const;
     qint16 commEvent() const { return m_commEvent; }
 
     // The message of the last line loss, for the operator; it answers every
     // send until the port is chosen or opened again.
     QString lineLostMessage() const { return m_lineLostMessage; }
-
-    // While set, an open that fails ends the program, so the busy message
-    // advises a new start rather than choosing the port again.
-    void setStartUp(bool startUp) { m_startUp = startUp; }
 
     // Receive threshold: OnComm is raised once this many characters wait.
     int rThreshold() const { return m_rThreshold; }
@@ -79,8 +80,8 @@ signals:
 
 private:
     QString portLabel(int port) const;
-    QString deviceOpenFailure(QSerialPort::SerialPortError error, const QString &path,
-                              const QString &systemText) const;
+    OpenFailure deviceOpenFailure(QSerialPort::SerialPortError error, const QString &path,
+                                  const QString &systemText) const;
     void dropTransport();
     void onReadyRead();
     void onLost(const QString &reason);
@@ -98,7 +99,6 @@ private:
     // call that reported it (the transport's own bookkeeping still runs after
     // the signal). Until then the port counts as closed.
     bool m_lineLost = false;
-    bool m_startUp = false;
     quint64 m_openGeneration = 0;
     QString m_lineLostMessage;
 };

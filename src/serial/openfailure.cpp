@@ -30,19 +30,11 @@ bool isTerminalLine(const QString &path)
     return terminal;
 }
 
-QString missingDeviceAdvice(const OpenFailure &failure)
+// A reason as the end of a sentence: a full stop unless it has one or asks
+// a question.
+QString closingSentence(const QString &reason)
 {
-    QString text = QStringLiteral("Check that the adapter is plugged in, or name the device with --com%1.")
-                       .arg(failure.port);
-    if (failure.presentPorts.isEmpty())
-        text += QStringLiteral(" No serial ports are present on this machine.");
-    else
-        text += QStringLiteral(" Serial ports present: %1.")
-                    .arg(failure.presentPorts.mid(0, kPortsNamedWhenMissing).join(QStringLiteral(", ")));
-    if (!failure.configFile.isEmpty())
-        text += QStringLiteral(" Add --save-ports to keep the device for later starts (in %1).")
-                    .arg(failure.configFile);
-    return text;
+    return reason.endsWith(u'?') || reason.endsWith(u'.') ? reason : reason + u'.';
 }
 
 } // namespace
@@ -52,36 +44,46 @@ QString portLabel(int port, const QString &path)
     return path.isEmpty() ? QStringLiteral("COM%1").arg(port) : QStringLiteral("COM%1 (%2)").arg(port).arg(path);
 }
 
-QString openFailureMessage(const OpenFailure &failure)
+QString openFailureLabel(const OpenFailure &failure)
 {
-    const QString port = portLabel(failure.port, failure.path);
+    return portLabel(failure.port, failure.cause == OpenFailureCause::BadAddress ? QString() : failure.path);
+}
+
+QString openFailureReason(const OpenFailure &failure)
+{
     switch (failure.cause) {
     case OpenFailureCause::NotConfigured:
-        return QStringLiteral("COM%1 cannot be opened: no device is configured for it.").arg(failure.port);
+        return QStringLiteral("no device is configured for it");
     case OpenFailureCause::NoDevice:
-        return QStringLiteral("%1 cannot be opened: the device does not exist. %2")
-            .arg(port, missingDeviceAdvice(failure));
+        return QStringLiteral("the device does not exist");
     case OpenFailureCause::NotASerialDevice:
-        return QStringLiteral("%1 cannot be opened: %2 is not a serial device. "
-                              "Name the adapter's device with --com%3; --list-ports shows the serial ports present.")
-            .arg(port, failure.path)
-            .arg(failure.port);
+        return QStringLiteral("%1 is not a serial device").arg(failure.path);
     case OpenFailureCause::PermissionDenied: {
         const QString group = failure.deviceGroup.isEmpty() ? QStringLiteral("dialout") : failure.deviceGroup;
         const QString user = failure.userName.isEmpty() ? QStringLiteral("$USER") : failure.userName;
-        return QStringLiteral("%1 cannot be opened: permission denied. The device belongs to the group '%2'; "
-                              "add this user to it with: sudo usermod -aG %2 %3 (then log out and in again).")
-            .arg(port, group, user);
+        return QStringLiteral("permission denied. The device belongs to the group '%1'; "
+                              "add this user to it with: sudo usermod -aG %1 %2 (then log out and in again)")
+            .arg(group, user);
     }
     case OpenFailureCause::Busy:
-        return QStringLiteral("%1 cannot be opened: the port is busy, held by another program. %2")
-            .arg(port,
-                 failure.atStartUp ? QStringLiteral("Close the other program, then start the panel again.")
-                                   : QStringLiteral("Close the other program and choose the port again."));
+        return QStringLiteral("the port is busy, held by another program");
+    case OpenFailureCause::BadAddress:
+    case OpenFailureCause::Gateway:
     case OpenFailureCause::Other:
         break;
     }
-    return QStringLiteral("%1 cannot be opened: %2.").arg(port, failure.systemText);
+    return failure.systemText;
+}
+
+QString openFailureText(const QString &label, const OpenFailure &failure, const QString &advice)
+{
+    const QString text = QStringLiteral("%1 cannot be opened: %2").arg(label, closingSentence(openFailureReason(failure)));
+    return advice.isEmpty() ? text : text + u' ' + advice;
+}
+
+QString namedPresentPorts(const OpenFailure &failure)
+{
+    return failure.presentPorts.mid(0, kPortsNamedWhenMissing).join(QStringLiteral(", "));
 }
 
 OpenFailureCause classifyOpenFailure(QSerialPort::SerialPortError error, const QString &path)

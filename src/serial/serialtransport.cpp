@@ -58,19 +58,18 @@ CommResult SerialTransport::open(const LineSettings &settings)
     return CommResult::success();
 }
 
+// The reason alone; MSComm classifies the failure again with what it knows
+// of the path, and each program adds its own advice.
 QString SerialTransport::openFailure(QSerialPort::SerialPortError error) const
 {
     if (error == QSerialPort::DeviceNotFoundError || !QFileInfo::exists(m_path))
-        return QStringLiteral("the device does not exist. Check that the adapter is plugged in, "
-                              "or name the device with --com1 or --com2");
+        return QStringLiteral("the device does not exist");
     const QByteArray native = QFileInfo(m_path).canonicalFilePath().toLocal8Bit();
     if (error == QSerialPort::PermissionError
         && ::faccessat(AT_FDCWD, native.constData(), R_OK | W_OK, AT_EACCESS) != 0)
-        return QStringLiteral("permission denied. This user needs read and write access to the device, "
-                              "for example membership of the 'dialout' group (then log in again)");
+        return QStringLiteral("permission denied");
     if (error == QSerialPort::PermissionError || error == QSerialPort::OpenError)
-        return QStringLiteral("the port is busy, held by another program. "
-                              "Close the other program and choose the port again");
+        return QStringLiteral("the port is busy, held by another program");
     return m_port.errorString();
 }
 

@@ -27,14 +27,15 @@ const QString LinkOption = QStringLiteral("link");
 const QString VerboseOption = QStringLiteral("verbose");
 const QString ForceOption = QStringLiteral("force");
 
+const program::ProgramInfo kProgram {
+    QStringLiteral("koru-projector-sim"),
+    QStringLiteral("A simulated data projector on a pseudo-terminal, for the koru panel or any serial\n"
+                   "program. Prints the device to open on standard output and runs until interrupted;\n"
+                   "with --hangup-after it ends when it has hung up the line."),
+};
+
 void addOptions(QCommandLineParser &parser)
 {
-    parser.setApplicationDescription(QStringLiteral(
-        "A simulated data projector on a pseudo-terminal, for the koru panel or any serial\n"
-        "program. Prints the device to open on standard output and runs until interrupted;\n"
-        "with --hangup-after it ends when it has hung up the line."));
-    parser.addHelpOption();
-    parser.addVersionOption();
     parser.addOptions({
         { DelayOption, QStringLiteral("Reply delay in milliseconds (default 20)."), QStringLiteral("ms") },
         { BaudOption, QStringLiteral("The projector's line speed (default 19200): it hears and answers a peer\n"
@@ -73,37 +74,12 @@ std::optional<qint64> number(const QCommandLineParser &parser, const QString &na
     return value;
 }
 
-SimCommandLine failure(const QString &message)
+// Each reader below takes its options from `parser` into `result`; a message
+// for the user when one of them is wrong.
+using Refusal = std::optional<QString>;
+
+Refusal readNumbers(const QCommandLineParser &parser, SimCommandLine &result)
 {
-    SimCommandLine result;
-    result.action = SimCommandLine::Action::Fail;
-    result.text = message;
-    return result;
-}
-
-} // namespace
-
-SimCommandLine parseSimCommandLine(const QStringList &arguments)
-{
-    QCommandLineParser parser;
-    addOptions(parser);
-    if (!parser.parse(arguments))
-        return failure(parser.errorText());
-
-    SimCommandLine result;
-    if (parser.isSet(QStringLiteral("help"))) {
-        result.action = SimCommandLine::Action::ShowHelp;
-        result.text = parser.helpText();
-        return result;
-    }
-    if (parser.isSet(QStringLiteral("version"))) {
-        result.action = SimCommandLine::Action::ShowVersion;
-        result.text = QStringLiteral("koru-projector-sim %1\n").arg(QStringLiteral(KORU_VERSION));
-        return result;
-    }
-    if (!parser.positionalArguments().isEmpty())
-        return failure(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
-
     SimOptions &options = result.options;
     QString error;
     auto read = [&](const QString &name, qint64 min, qint64 max, auto apply) {
@@ -123,38 +99,69 @@ SimCommandLine parseSimCommandLine(const QStringList &arguments)
     read(LampHourLengthOption, 1, 24LL * 3600 * 1000, [&](qint64 v) { options.projector.lampHourLength = milliseconds(v); });
     read(InputOption, 1, 3, [&](qint64 v) { options.projector.input = char('0' + v); });
     if (!error.isEmpty())
-        return failure(error);
+        return error;
     if (!PtyLine::isStandardSpeed(options.baud))
-        return failure(QStringLiteral("invalid value '%1' for --baud: expected a standard line speed such as 9600 or 19200")
-                           .arg(options.baud));
+        return QStringLiteral("invalid value '%1' for --baud: expected a standard line speed such as 9600 or 19200")
+            .arg(options.baud);
+    return std::nullopt;
+}
 
+Refusal readBehaviour(const QCommandLineParser &parser, SimCommandLine &result)
+{
+    SimOptions &options = result.options;
     if (parser.isSet(SettingOption)) {
         const QByteArray setting = parser.value(SettingOption).toLatin1();
         if (!ProjectorSetup::isValidSetting(setting))
-            return failure(QStringLiteral("invalid value '%1' for --setting: expected 11, 10, 01 or 00")
-                               .arg(parser.value(SettingOption)));
+            return QStringLiteral("invalid value '%1' for --setting: expected 11, 10, 01 or 00")
+                .arg(parser.value(SettingOption));
         options.projector.setting = setting;
     }
-
     const int faults = int(parser.isSet(SilentOption)) + int(parser.isSet(GarbageOption)) + int(parser.isSet(FloodOption));
     if (faults > 1)
-        return failure(QStringLiteral("--silent, --garbage and --flood exclude each other"));
+        return QStringLiteral("--silent, --garbage and --flood exclude each other");
     if (parser.isSet(SilentOption))
         options.fault = FaultMode::Silent;
     else if (parser.isSet(GarbageOption))
         options.fault = FaultMode::Garbage;
     else if (parser.isSet(FloodOption))
         options.fault = FaultMode::Flood;
+    return std::nullopt;
+}
 
+Refusal readLink(const QCommandLineParser &parser, SimCommandLine &result)
+{
     if (parser.isSet(LinkOption)) {
         result.linkPath = parser.value(LinkOption);
         if (result.linkPath.isEmpty())
-            return failure(QStringLiteral("--link needs a path"));
+            return QStringLiteral("--link needs a path");
     }
     result.forceLink = parser.isSet(ForceOption);
     if (result.forceLink && result.linkPath.isEmpty())
-        return failure(QStringLiteral("--force applies to --link only"));
+        return QStringLiteral("--force applies to --link only");
     result.verbose = parser.isSet(VerboseOption);
+    return std::nullopt;
+}
+
+} // namespace
+
+SimCommandLine parseSimCommandLine(const QStringList &arguments)
+{
+    SimCommandLine result;
+    program::CommandLine commandLine(arguments, kProgram);
+    QCommandLineParser &parser = commandLine.parser();
+    addOptions(parser);
+    if (!commandLine.parse(arguments, result))
+        return result;
+    if (!parser.positionalArguments().isEmpty()) {
+        commandLine.refuse(result, QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
+        return result;
+    }
+    for (const auto read : { readNumbers, readBehaviour, readLink }) {
+        if (const Refusal refusal = read(parser, result)) {
+            commandLine.refuse(result, *refusal);
+            return result;
+        }
+    }
     return result;
 }
 

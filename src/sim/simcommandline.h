@@ -1,5 +1,6 @@
 #pragma once
 
+#include "program/commandline.h"
 #include "sim/simoptions.h"
 
 #include <QString>
@@ -7,19 +8,14 @@
 
 namespace koru::sim {
 
-// What the command line of koru-projector-sim asks for.
-struct SimCommandLine
+// What the command line of koru-projector-sim asks for; exitCode, output and
+// error for help, version or a usage error.
+struct SimCommandLine : program::Ending
 {
-    enum class Action { Run, ShowHelp, ShowVersion, Fail };
-
-    Action action = Action::Run;
     SimOptions options;
     QString linkPath; // empty: no link
     bool forceLink = false; // take the link over from a running simulator
     bool verbose = false;
-    QString text; // the help or version text, or the error message
-
-    static constexpr int UsageExitStatus = 2;
 };
 
 // Parses the arguments, program name first, as QCoreApplication::arguments()

@@ -1,27 +1,21 @@
 #include "sim/simprogram.h"
 
+#include "program/exitstatus.h"
+#include "program/output.h"
+#include "program/terminationsignals.h"
 #include "sim/devicelink.h"
 #include "sim/projectorsim.h"
 #include "sim/simcommandline.h"
-#include "sim/terminationsignals.h"
 
 #include <QCoreApplication>
-
-#include <cstdio>
 
 namespace koru::sim {
 
 namespace {
 
-void print(std::FILE *stream, const QString &text)
-{
-    std::fputs(text.toLocal8Bit().constData(), stream);
-    std::fflush(stream);
-}
-
 void complain(const QString &message)
 {
-    print(stderr, QStringLiteral("koru-projector-sim: %1\n").arg(message));
+    program::complain(QStringLiteral("koru-projector-sim"), message);
 }
 
 QString printable(const QByteArray &frame)
@@ -39,39 +33,29 @@ QString printable(const QByteArray &frame)
 int runProjectorSimProgram(QCoreApplication &app)
 {
     const SimCommandLine commandLine = parseSimCommandLine(app.arguments());
-    switch (commandLine.action) {
-    case SimCommandLine::Action::ShowHelp:
-    case SimCommandLine::Action::ShowVersion:
-        print(stdout, commandLine.text);
-        return 0;
-    case SimCommandLine::Action::Fail:
-        complain(commandLine.text);
-        print(stderr, QStringLiteral("Try 'koru-projector-sim --help' for the options.\n"));
-        return SimCommandLine::UsageExitStatus;
-    case SimCommandLine::Action::Run:
-        break;
-    }
+    if (commandLine.exitCode)
+        return program::finish(commandLine);
 
     QString error;
-    TerminationSignals signalWatcher(&app);
+    program::TerminationSignals signalWatcher(&app);
     if (!signalWatcher.install(&error)) {
         complain(error);
-        return 1;
+        return program::exitstatus::Failure;
     }
 
     ProjectorSim sim(commandLine.options, &app);
     if (!sim.start(&error)) {
         complain(error);
-        return 1;
+        return program::exitstatus::Failure;
     }
 
     DeviceLink link;
     if (!commandLine.linkPath.isEmpty() && !link.create(commandLine.linkPath, sim.devicePath(), commandLine.forceLink, &error)) {
         complain(error);
-        return 1;
+        return program::exitstatus::Failure;
     }
 
-    QObject::connect(&signalWatcher, &TerminationSignals::received, &app, [&app](int) { app.exit(0); });
+    QObject::connect(&signalWatcher, &program::TerminationSignals::received, &app, [&app](int) { app.exit(0); });
     QObject::connect(&sim, &ProjectorSim::hungUp, &app, [&app] {
         complain(QStringLiteral("hung up the line"));
         app.exit(0);
@@ -86,7 +70,7 @@ int runProjectorSimProgram(QCoreApplication &app)
         });
     }
 
-    print(stdout, sim.devicePath() + QLatin1Char('\n'));
+    program::printOut(sim.devicePath() + QLatin1Char('\n'));
     return app.exec();
 }
 

@@ -96,7 +96,8 @@ void TestCtlProgram::statusOfEachFailure_data()
 
     QTest::newRow("usage") << QStringList { "--port", "PORT", "powr-on" } << false << 2 << "did you mean: power-on";
     QTest::newRow("missing port") << QStringList { "--port", "/dev/koru-test-none", "status" } << false << 1
-                                  << "/dev/koru-test-none) cannot be opened";
+                                  << "/dev/koru-test-none cannot be opened: the device does not exist. Check that the "
+                                     "adapter is plugged in, or name the device with --port.";
     QTest::newRow("log cannot be opened") << QStringList { "--log", "/proc/koru-no/ctl.log", "--port", "PORT", "status" }
                                           << false << 1 << "traffic log '/proc/koru-no/ctl.log' cannot be opened";
     QTest::newRow("no reply") << QStringList { "--timeout", "100", "--port", "PORT", "status" } << true << 3 << "no reply";

@@ -12,6 +12,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -210,27 +211,36 @@ void TestCtlRunner::waitForRunsOut()
 
 void TestCtlRunner::portThatCannotBeOpened_data()
 {
-    QTest::addColumn<bool>("busy");
+    QTest::addColumn<QString>("path"); // PTY: a pseudo-terminal another program holds
     QTest::addColumn<QString>("said");
-    QTest::newRow("missing") << false << "the device does not exist";
-    QTest::newRow("busy") << true << "the port is busy";
+    QTest::newRow("missing") << "/dev/koru-test-no-such-port" << "the device does not exist. Check that the adapter is plugged in, or name the device with --port.";
+    QTest::newRow("busy") << "PTY" << "the port is busy, held by another program. Close the other program, or name another device with --port.";
+    QTest::newRow("not a serial device") << "/etc/hostname" << "Name the adapter's device with --port; --list-ports shows";
+    QTest::newRow("gateway refused") << "tcp://127.0.0.1:CLOSED" << "the connection was refused. Is the gateway running, is the port right? Check the address given with --port.";
 }
 
 void TestCtlRunner::portThatCannotBeOpened()
 {
-    QFETCH(bool, busy);
+    QFETCH(QString, path);
     QFETCH(QString, said);
     koru::test::PtyPair pty;
     koru::MSComm holder;
     holder.setDevicePath(1, pty.slavePath());
-    if (busy)
+    if (path == u"PTY") {
         QVERIFY(holder.setPortOpen(true));
-    const QString path = busy ? pty.slavePath() : QStringLiteral("/dev/koru-test-no-such-port");
+        path = pty.slavePath();
+    }
+    QTcpServer closed; // a loopback port that was just given up: nobody listens there
+    QVERIFY(closed.listen(QHostAddress::LocalHost));
+    path.replace(QStringLiteral("CLOSED"), QString::number(closed.serverPort()));
+    closed.close();
     CtlRun run({ "--port", path, "status" });
     QCOMPARE(run(), 1);
-    QVERIFY2(run.errText.startsWith(u"koru-ctl: ") && run.errText.contains(said) && run.errText.contains(path),
+    QVERIFY2(run.errText.startsWith(QStringLiteral("koru-ctl: %1 cannot be opened: ").arg(path)) && run.errText.contains(said),
              qPrintable(run.errText));
-    QVERIFY(!run.errText.contains(u"--com1"));
+    // koru-ctl's own options only, and no port number the user never gave.
+    for (const char *foreign : { "--com", "--save-ports", "COM1", "panel" })
+        QVERIFY2(!run.errText.contains(QLatin1String(foreign)), qPrintable(run.errText));
     QCOMPARE(run.outText, QString());
     QCOMPARE(pty.readAvailable(), QByteArray());
 }

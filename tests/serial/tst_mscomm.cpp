@@ -163,6 +163,9 @@ void TestMSComm::openFailures()
     QVERIFY2(opened.message().contains(reason), qPrintable(opened.message()));
     QVERIFY2(opened.message().contains(QStringLiteral("COM1")), qPrintable(opened.message()));
     QVERIFY2(opened.message().contains(path), qPrintable(opened.message()));
+    // The failure as data, for each program to word with its own options.
+    QVERIFY(opened.openFailure() && opened.openFailure()->path == path);
+    QVERIFY2(!opened.message().contains(u"--"), qPrintable(opened.message()));
 }
 
 void TestMSComm::deviceWithoutAccessIsPermissionDenied()

@@ -527,6 +527,8 @@ void TestProjectorSim::programOptions_data()
     QTest::addColumn<QByteArray>("output"); // on stdout for 0, on stderr otherwise
 
     QTest::newRow("help") << QStringList { "--help" } << 0 << QByteArray("--hangup-after");
+    // Started by its full path, it still calls itself by its name.
+    QTest::newRow("usage line") << QStringList { "--help" } << 0 << QByteArray("Usage: koru-projector-sim [options]\n");
     QTest::newRow("version") << QStringList { "--version" } << 0 << QByteArray(KORU_VERSION);
     QTest::newRow("unknown option") << QStringList { "--frobnicate" } << 2 << QByteArray("frobnicate");
     QTest::newRow("bad value") << QStringList { "--baud", "fast" } << 2 << QByteArray("--baud");

@@ -7,8 +7,6 @@ using namespace std::chrono_literals;
 using koru::sim::FaultMode;
 using koru::sim::SimCommandLine;
 
-Q_DECLARE_METATYPE(SimCommandLine::Action)
-
 class TestSimCommandLine : public QObject
 {
     Q_OBJECT
@@ -23,7 +21,7 @@ private slots:
 void TestSimCommandLine::defaults()
 {
     const SimCommandLine line = koru::sim::parseSimCommandLine({ "koru-projector-sim" });
-    QCOMPARE(line.action, SimCommandLine::Action::Run);
+    QVERIFY2(!line.exitCode, qPrintable(line.error));
     QCOMPARE(line.options.replyDelay, 20ms);
     QCOMPARE(line.options.baud, 19200);
     QCOMPARE(line.options.fault, FaultMode::None);
@@ -38,7 +36,7 @@ void TestSimCommandLine::everyOption()
         "koru-projector-sim", "--delay", "0", "--baud", "9600", "--garbage", "--hangup-after", "7",
         "--seed", "4294967295", "--countdown", "100", "--cooling", "200", "--lamp-hours", "9999",
         "--lamp-hour-length", "1000", "--input", "2", "--setting", "01", "--link", "/tmp/x", "--verbose" });
-    QCOMPARE(line.action, SimCommandLine::Action::Run);
+    QVERIFY2(!line.exitCode, qPrintable(line.error));
     QCOMPARE(line.options.replyDelay, 0ms);
     QCOMPARE(line.options.baud, 9600);
     QCOMPARE(line.options.fault, FaultMode::Garbage);
@@ -80,8 +78,8 @@ void TestSimCommandLine::rejected()
     QFETCH(QStringList, arguments);
     arguments.prepend("koru-projector-sim");
     const SimCommandLine line = koru::sim::parseSimCommandLine(arguments);
-    QCOMPARE(line.action, SimCommandLine::Action::Fail);
-    QVERIFY(!line.text.isEmpty());
+    QCOMPARE(line.exitCode.value_or(-1), 2);
+    QVERIFY(line.error.startsWith(u"koru-projector-sim: "));
 }
 
 QTEST_GUILESS_MAIN(TestSimCommandLine)

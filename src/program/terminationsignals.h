@@ -6,12 +6,12 @@
 
 class QSocketNotifier;
 
-namespace koru::sim {
+namespace koru::program {
 
 // Turns SIGINT, SIGTERM and SIGHUP into a Qt signal on the event loop, so the
-// program can tidy up (remove its link) and leave with status 0. The signal
-// handler only writes the signal number into a pipe; a socket notifier reads
-// it on the event thread. One instance at a time.
+// program can tidy up (let go of its port, remove its link) and leave with
+// status 0. The signal handler only writes the signal number into a pipe; a
+// socket notifier reads it on the event thread. One instance at a time.
 class TerminationSignals : public QObject
 {
     Q_OBJECT
@@ -35,4 +35,4 @@ private:
     struct sigaction m_previous[3] {};
 };
 
-} // namespace koru::sim
+} // namespace koru::program

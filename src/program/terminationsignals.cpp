@@ -1,4 +1,4 @@
-#include "sim/terminationsignals.h"
+#include "program/terminationsignals.h"
 
 #include <QSocketNotifier>
 
@@ -7,7 +7,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace koru::sim {
+namespace koru::program {
 
 namespace {
 
@@ -85,4 +85,4 @@ void TerminationSignals::restore()
     m_installed = false;
 }
 
-} // namespace koru::sim
+} // namespace koru::program

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "serial/commresult.h"
+
+#include <QString>
+
+namespace koru::ctl {
+
+// koru-ctl's words for a port that could not be opened: the address as it
+// was given with --port, and advice that names koru-ctl's own options
+// (--port, --list-ports) only.
+QString openFailureMessage(const OpenFailure &failure);
+
+// The message of a failed step of opening the port: the failure worded as
+// above when it is an open failure, the port component's message otherwise.
+QString portFailureMessage(const CommResult &result);
+
+} // namespace koru::ctl

@@ -1,2 +1,0 @@
-// Must not build: the simulator sees only the protocol layer.
-#include "panel/reporter.h"
