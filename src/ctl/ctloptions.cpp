@@ -3,6 +3,7 @@
 #include "layout/controlinventory.h"
 #include "protocol/replydecoding.h"
 #include "serial/commsettings.h"
+#include "serial/portaddress.h"
 #include "serial/portlisting.h"
 
 #include <QCommandLineParser>
@@ -177,6 +178,10 @@ Refusal readLine(const QCommandLineParser &parser, CtlOptions &options)
         options.port = parser.value(PortOption);
     if (options.port.isEmpty())
         return QStringLiteral("the port must not be empty");
+    // A mistyped address is a fault of the command line (status 2), not of
+    // the port: a script can tell a typo in its list from an unplugged adapter.
+    if (const ParsedAddress address = parsePortAddress(options.port); !address.error.isEmpty())
+        return QStringLiteral("--port: ") + address.error;
 
     const QString speed = parser.isSet(SpeedOption) ? parser.value(SpeedOption) : QStringLiteral("19200");
     if (speed == u"19200")

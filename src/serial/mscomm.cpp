@@ -159,7 +159,8 @@ OpenFailure MSComm::deviceOpenFailure(QSerialPort::SerialPortError error, const 
         failure.presentPorts = preferredPortNames(presentSerialPorts(), kPortsNamedWhenMissing);
         failure.configFile = portConfigPath();
     } else if (failure.cause == OpenFailureCause::PermissionDenied) {
-        failure.deviceGroup = owningGroup(path);
+        failure.deviceGroup = groupThatMayOpen(path);
+        failure.deviceOwner = owningUser(path);
         failure.userName = currentUserName();
     }
     return failure;

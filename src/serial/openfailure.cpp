@@ -59,11 +59,19 @@ QString openFailureReason(const OpenFailure &failure)
     case OpenFailureCause::NotASerialDevice:
         return QStringLiteral("%1 is not a serial device").arg(failure.path);
     case OpenFailureCause::PermissionDenied: {
-        const QString group = failure.deviceGroup.isEmpty() ? QStringLiteral("dialout") : failure.deviceGroup;
         const QString user = failure.userName.isEmpty() ? QStringLiteral("$USER") : failure.userName;
-        return QStringLiteral("permission denied. The device belongs to the group '%1'; "
-                              "add this user to it with: sudo usermod -aG %1 %2 (then log out and in again)")
-            .arg(group, user);
+        if (!failure.deviceGroup.isEmpty())
+            return QStringLiteral("permission denied. The device belongs to the group '%1', which may read and "
+                                  "write it; add this user to it with: sudo usermod -aG %1 %2 (then log out and "
+                                  "in again)")
+                .arg(failure.deviceGroup, user);
+        // Joining root's group, or a group the node does not let in, would
+        // not help and may do harm: say who may open it and what changes that.
+        return QStringLiteral("permission denied. Only the device's owner%1 may open it, so joining a group "
+                              "would not help; a udev rule has to give the device a group that may read and "
+                              "write it, as Debian's own rules give serial adapters the group 'dialout' "
+                              "(see udev(7))")
+            .arg(failure.deviceOwner.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(failure.deviceOwner));
     }
     case OpenFailureCause::Busy:
         return QStringLiteral("the port is busy, held by another program");
@@ -112,13 +120,24 @@ bool isCharacterDevice(const QString &path)
     return ::stat(nativePath(path).constData(), &info) == 0 && S_ISCHR(info.st_mode);
 }
 
-QString owningGroup(const QString &path)
+QString groupThatMayOpen(const QString &path)
+{
+    struct stat info {};
+    if (::stat(nativePath(path).constData(), &info) != 0 || info.st_gid == 0)
+        return QString();
+    if ((info.st_mode & (S_IRGRP | S_IWGRP)) != (S_IRGRP | S_IWGRP))
+        return QString();
+    const group *entry = ::getgrgid(info.st_gid);
+    return entry ? QString::fromLocal8Bit(entry->gr_name) : QString();
+}
+
+QString owningUser(const QString &path)
 {
     struct stat info {};
     if (::stat(nativePath(path).constData(), &info) != 0)
         return QString();
-    const group *entry = ::getgrgid(info.st_gid);
-    return entry ? QString::fromLocal8Bit(entry->gr_name) : QString();
+    const passwd *entry = ::getpwuid(info.st_uid);
+    return entry ? QString::fromLocal8Bit(entry->pw_name) : QString();
 }
 
 QString currentUserName()

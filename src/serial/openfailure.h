@@ -28,7 +28,9 @@ struct OpenFailure
     QString path;             // the device path or the gateway's address
     OpenFailureCause cause = OpenFailureCause::Other;
     QString systemText;       // BadAddress, Gateway, Other: what was wrong, in full
-    QString deviceGroup;      // PermissionDenied: the group that owns the node
+    QString deviceGroup;      // PermissionDenied: the group that may read and write the node; empty
+                              // when only its owner may (or the group is root's)
+    QString deviceOwner;      // PermissionDenied: the user that owns the node
     QString userName;         // PermissionDenied: who is running the program
     QStringList presentPorts; // NoDevice: ports that are there instead
     QString configFile;       // NoDevice: where a device for the port can be kept
@@ -62,8 +64,13 @@ OpenFailureCause classifyOpenFailure(QSerialPort::SerialPortError error, const Q
 // never a serial line, and is refused before anything opens it.
 bool isCharacterDevice(const QString &path);
 
-// The group that owns the node (e.g. "dialout"), or empty.
-QString owningGroup(const QString &path);
+// The group that owns the node (e.g. "dialout") when joining it would let a
+// user open the device: the group may read and write the node and is not
+// root's. Empty otherwise, or when the node cannot be looked at.
+QString groupThatMayOpen(const QString &path);
+
+// The user that owns the node, or empty.
+QString owningUser(const QString &path);
 
 // The login name of the user running this program, or empty.
 QString currentUserName();

@@ -1,5 +1,6 @@
 #include "serial/portlisting.h"
 #include "support/pty.h"
+#include "support/unprivileged.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -12,6 +13,9 @@
 #include <memory>
 
 using koru::test::PtyPair;
+using koru::test::canRunUnprivileged;
+using koru::test::restrictNode;
+using koru::test::unprivileged;
 
 // koru-panel as a terminal user meets it: the built program, run as a
 // process, with its configuration folder in a temporary directory.
@@ -30,7 +34,7 @@ private slots:
     void qtOptionsAreLetThrough();
 
 private:
-    void start(QProcess &process, const QStringList &arguments);
+    void start(QProcess &process, const QStringList &arguments, bool asNobody = false);
     bool finish(QProcess &process);
     void stop(QProcess &process);
     static bool holds(const QProcess &process, const QString &device);
@@ -46,13 +50,16 @@ void TestPanelProgram::init()
     QVERIFY(m_config->isValid());
 }
 
-void TestPanelProgram::start(QProcess &process, const QStringList &arguments)
+void TestPanelProgram::start(QProcess &process, const QStringList &arguments, bool asNobody)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_config->path());
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(KORU_PANEL_PATH), arguments);
+    if (asNobody)
+        process.start(QStringLiteral("setpriv"), unprivileged(QStringLiteral(KORU_PANEL_PATH), arguments));
+    else
+        process.start(QStringLiteral(KORU_PANEL_PATH), arguments);
 }
 
 bool TestPanelProgram::finish(QProcess &process)
@@ -172,26 +179,37 @@ void TestPanelProgram::savedPortsAreUsedAndTheCommandLineWins()
 
 void TestPanelProgram::startUpFailureReachesStandardError_data()
 {
-    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("arguments"); // PTY stands for a pseudo-terminal
+    QTest::addColumn<QString>("access");        // its owner and mode; the panel then runs as nobody
     QTest::addColumn<QString>("says");
 
-    QTest::newRow("missing") << QStringList { "--com1", "/dev/koru-test-missing" } << "/dev/koru-test-missing) cannot be opened: the device does not exist";
-    QTest::newRow("regular file") << QStringList { "--com1", "/etc/hostname" } << "/etc/hostname is not a serial device";
-    QTest::newRow("null device") << QStringList { "--com1", "/dev/null" } << "/dev/null is not a serial device";
+    QTest::newRow("missing") << QStringList { "--com1", "/dev/koru-test-missing" } << "" << "/dev/koru-test-missing) cannot be opened: the device does not exist";
+    QTest::newRow("regular file") << QStringList { "--com1", "/etc/hostname" } << "" << "/etc/hostname is not a serial device";
+    QTest::newRow("null device") << QStringList { "--com1", "/dev/null" } << "" << "/dev/null is not a serial device";
+    QTest::newRow("group may open") << QStringList { "--com1", "PTY" } << "0660 dialout" << "sudo usermod -aG dialout nobody";
+    QTest::newRow("owner only") << QStringList { "--com1", "PTY" } << "0600 root" << "Only the device's owner (root) may open it, so joining a group would not help; a udev rule";
 }
 
 void TestPanelProgram::startUpFailureReachesStandardError()
 {
     QFETCH(QStringList, arguments);
+    QFETCH(QString, access);
     QFETCH(QString, says);
 
+    PtyPair pty;
+    arguments.replaceInStrings(QStringLiteral("PTY"), pty.slavePath());
+    if (!access.isEmpty()) {
+        if (!canRunUnprivileged())
+            QSKIP("a refused permission needs the test to run as root");
+        QVERIFY(restrictNode(pty.slavePath(), access));
+    }
     QProcess process;
-    start(process, arguments);
+    start(process, arguments, !access.isEmpty());
     const QString said = stderrOnceItSays(process, says);
     stop(process); // the box would wait for an operator
     QVERIFY2(said.contains(QStringLiteral("koru-panel: COM1 (")), qPrintable(said));
     QVERIFY2(said.contains(says), qPrintable(said));
-    QVERIFY2(!said.contains(QStringLiteral("Inappropriate ioctl")), qPrintable(said));
+    QVERIFY2(!said.contains(QStringLiteral("Inappropriate ioctl")) && !said.contains(QStringLiteral("-aG root")), qPrintable(said));
 }
 
 void TestPanelProgram::qtOptionsAreLetThrough()

@@ -3,6 +3,7 @@
 #include "serial/portlisting.h"
 #include "sim/projectorsim.h"
 #include "support/ser2netgateway.h"
+#include "support/unprivileged.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -28,11 +29,15 @@ struct Result
 };
 
 // Runs koru-ctl while this process's event loop keeps the simulator answering.
-Result runCtl(const QStringList &arguments)
+Result runCtl(const QStringList &arguments, bool asNobody = false)
 {
     QProcess process;
     QSignalSpy finished(&process, &QProcess::finished);
-    process.start(QStringLiteral(KORU_CTL_PATH), arguments);
+    const QString program = QStringLiteral(KORU_CTL_PATH);
+    if (asNobody)
+        process.start(QStringLiteral("setpriv"), koru::test::unprivileged(program, arguments));
+    else
+        process.start(program, arguments);
     Result result;
     if (!finished.wait(15000))
         return result;
@@ -91,32 +96,50 @@ void TestCtlProgram::statusOfEachFailure_data()
 {
     QTest::addColumn<QStringList>("arguments"); // PORT stands for the simulator's device
     QTest::addColumn<bool>("silent");
+    QTest::addColumn<QString>("access"); // the device's owner and mode; koru-ctl then runs as nobody
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("said");
 
-    QTest::newRow("usage") << QStringList { "--port", "PORT", "powr-on" } << false << 2 << "did you mean: power-on";
-    QTest::newRow("missing port") << QStringList { "--port", "/dev/koru-test-none", "status" } << false << 1
+    QTest::newRow("usage") << QStringList { "--port", "PORT", "powr-on" } << false << "" << 2 << "did you mean: power-on";
+    QTest::newRow("missing port") << QStringList { "--port", "/dev/koru-test-none", "status" } << false << "" << 1
                                   << "/dev/koru-test-none cannot be opened: the device does not exist. Check that the "
                                      "adapter is plugged in, or name the device with --port.";
     QTest::newRow("log cannot be opened") << QStringList { "--log", "/proc/koru-no/ctl.log", "--port", "PORT", "status" }
-                                          << false << 1 << "traffic log '/proc/koru-no/ctl.log' cannot be opened";
-    QTest::newRow("no reply") << QStringList { "--timeout", "100", "--port", "PORT", "status" } << true << 3 << "no reply";
+                                          << false << "" << 1 << "traffic log '/proc/koru-no/ctl.log' cannot be opened";
+    QTest::newRow("no reply") << QStringList { "--timeout", "100", "--port", "PORT", "status" } << true << "" << 3 << "no reply";
+    QTest::newRow("address without port") << QStringList { "--port", "tcp://127.0.0.1", "status" } << false << "" << 2
+                                          << "--port: \"tcp://127.0.0.1\" is not a port address: the port number is missing";
+    QTest::newRow("unknown scheme") << QStringList { "--port", "telnet://127.0.0.1:23", "status" } << false << "" << 2
+                                    << "is not a kind of port known here";
+    QTest::newRow("group may open") << QStringList { "--port", "PORT", "status" } << false << "0660 dialout" << 1
+                                    << "permission denied. The device belongs to the group 'dialout', which may read and "
+                                       "write it; add this user to it with: sudo usermod -aG dialout nobody";
+    QTest::newRow("owner only") << QStringList { "--port", "PORT", "status" } << false << "0600 root" << 1
+                                << "permission denied. Only the device's owner (root) may open it, so joining a group "
+                                   "would not help; a udev rule";
 }
 
 void TestCtlProgram::statusOfEachFailure()
 {
     QFETCH(QStringList, arguments);
     QFETCH(bool, silent);
+    QFETCH(QString, access);
     QFETCH(int, status);
     QFETCH(QString, said);
     SimOptions options;
     options.fault = silent ? koru::sim::FaultMode::Silent : koru::sim::FaultMode::None;
     ProjectorSim sim(options);
     QVERIFY(sim.start());
+    if (!access.isEmpty()) {
+        if (!koru::test::canRunUnprivileged())
+            QSKIP("a refused permission needs the test to run as root");
+        QVERIFY(koru::test::restrictNode(sim.devicePath(), access));
+    }
     arguments.replaceInStrings(QStringLiteral("PORT"), sim.devicePath());
-    const Result result = runCtl(arguments);
+    const Result result = runCtl(arguments, !access.isEmpty());
     QCOMPARE(result.status, status);
     QVERIFY2(result.errors.startsWith(u"koru-ctl: ") && result.errors.contains(said), qPrintable(result.errors));
+    QVERIFY2(!result.errors.contains(u"-aG root") && !result.errors.contains(u"COM1"), qPrintable(result.errors));
     QCOMPARE(sim.framesReceived(), silent ? 1 : 0);
 }
 

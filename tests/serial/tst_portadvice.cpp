@@ -9,6 +9,8 @@
 #include <QTest>
 
 #include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace koru;
@@ -20,7 +22,8 @@ class TestPortAdvice : public QObject
     Q_OBJECT
 
 private slots:
-    void owningGroupIsReadFromTheNode();
+    void groupThatMayOpen_data();
+    void groupThatMayOpen();
     void listing_data();
     void listing();
     void stableNameIsTheByIdLinkToTheDevice();
@@ -28,18 +31,38 @@ private slots:
     void mappingRoundTripKeepsWhatIsNotSaved();
 };
 
-void TestPortAdvice::owningGroupIsReadFromTheNode()
+// A group is worth joining only when it may read and write the node and is
+// not root's.
+void TestPortAdvice::groupThatMayOpen_data()
 {
-    test::PtyPair pty;
+    QTest::addColumn<bool>("rootGroup");
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("named");
+    QTest::newRow("group rw") << false << 0660 << true;
+    QTest::newRow("group r only") << false << 0640 << false;
+    QTest::newRow("owner only") << false << 0600 << false;
+    QTest::newRow("root's group rw") << true << 0660 << false;
+}
+
+void TestPortAdvice::groupThatMayOpen()
+{
+    QFETCH(bool, rootGroup);
+    QFETCH(int, mode);
+    QFETCH(bool, named);
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("node"));
     QFile(file).open(QIODevice::WriteOnly);
     // A group other than our own where we may hand the file to one.
     const group *other = ::geteuid() == 0 ? ::getgrnam("dialout") : nullptr;
-    const gid_t gid = other ? other->gr_gid : ::getegid();
-    QVERIFY(::chown(QFile::encodeName(file).constData(), uid_t(-1), gid) == 0);
-    QCOMPARE(owningGroup(file), QString::fromLocal8Bit(::getgrgid(gid)->gr_name));
-    QCOMPARE(owningGroup(QStringLiteral("/nonexistent/node")), QString());
+    const gid_t gid = rootGroup ? 0 : other ? other->gr_gid : ::getegid();
+    if (gid == 0 && ::geteuid() != 0)
+        QSKIP("only root can hand a file to root's group");
+    const QByteArray native = QFile::encodeName(file);
+    QVERIFY(::chown(native.constData(), uid_t(-1), gid) == 0 && ::chmod(native.constData(), mode_t(mode)) == 0);
+    QCOMPARE(groupThatMayOpen(file), named ? QString::fromLocal8Bit(::getgrgid(gid)->gr_name) : QString());
+    QCOMPARE(owningUser(file), QString::fromLocal8Bit(::getpwuid(::geteuid())->pw_name));
+    QCOMPARE(groupThatMayOpen(QStringLiteral("/nonexistent/node")), QString());
+    test::PtyPair pty;
     QVERIFY(isCharacterDevice(pty.slavePath()));
     QVERIFY(!isCharacterDevice(file));
 }
