@@ -62,11 +62,59 @@ void addOptions(QCommandLineParser &parser)
                                  QStringLiteral("COMMAND..."));
 }
 
+// Words people reach for first, taken as the command they mean rather than
+// refused: the projector counts lamp hours, and the catalogue calls the
+// query after the button that asks it.
+struct Synonym
+{
+    const char *word;
+    const char *name;
+};
+constexpr Synonym kSynonyms[] = {
+    { "lamp-hours", "lamp-time" },
+    { "lamp-hour", "lamp-time" },
+    { "power-status", "status" },
+    { "input", "mode" },
+};
+
 const Command *findCommand(const QString &word)
 {
     if (const Command *byName = commandByName(word))
         return byName;
+    for (const Synonym &synonym : kSynonyms) {
+        if (word == QLatin1String(synonym.word))
+            return commandByName(QString::fromLatin1(synonym.name));
+    }
     return commandByCode(word);
+}
+
+// Three characters, a letter and then letters and digits with at least one
+// digit, as the codes are ("C0B", "CR3"): a code, not a name.
+bool looksLikeCode(QStringView word)
+{
+    static const QRegularExpression pattern(QStringLiteral("^[A-Za-z](?=.*\\d)[A-Za-z\\d]{2}$"));
+    return pattern.match(word).hasMatch();
+}
+
+bool isCodeInAnyCase(QStringView word)
+{
+    return std::any_of(commandCatalogue().begin(), commandCatalogue().end(), [word](const Command &row) {
+        return word.compare(QLatin1String(row.code), Qt::CaseInsensitive) == 0;
+    });
+}
+
+// Whether the two names share a whole word of four letters or more
+// ("lamp-hours" and "lamp-time").
+bool shareAWord(QStringView typed, QStringView name)
+{
+    const auto words = name.split(u'-');
+    for (QStringView part : typed.split(u'-')) {
+        if (part.size() >= 4 && std::any_of(words.begin(), words.end(), [part](QStringView w) {
+                return part.compare(w, Qt::CaseInsensitive) == 0;
+            }))
+            return true;
+    }
+    return false;
 }
 
 int editDistance(QStringView a, QStringView b)
@@ -132,9 +180,13 @@ QStringList nearestNames(QStringView typed)
     const int limit = std::max<int>(2, int(typed.size() / 3));
     for (const Command &row : commandCatalogue()) {
         const QString name = QLatin1String(row.name);
-        int distance = std::min(editDistance(typed, name), editDistance(typed, QString::fromLatin1(row.code)));
+        int distance = editDistance(typed, name);
+        if (typed.compare(QLatin1String(row.code), Qt::CaseInsensitive) == 0)
+            distance = 0; // "c00" is C00
         if (typed.size() >= 3 && name.contains(typed, Qt::CaseInsensitive))
             distance = std::min(distance, 1); // "mute" finds both mute commands
+        if (shareAWord(typed, name))
+            distance = std::min(distance, limit);
         if (distance <= limit)
             candidates.push_back({ distance, name });
     }
@@ -205,6 +257,9 @@ Refusal readCommands(const QCommandLineParser &parser, CtlOptions &options)
 {
     for (const QString &word : parser.positionalArguments()) {
         const Command *command = findCommand(word);
+        if (!command && looksLikeCode(word) && !isCodeInAnyCase(word))
+            return QStringLiteral("'%1' is not a code of the catalogue; --list shows every command and its code")
+                .arg(word);
         if (!command) {
             const QStringList near = nearestNames(word);
             return near.isEmpty()

@@ -42,6 +42,8 @@ void TestCtlOptions::accepted_data()
     QTest::newRow("names and codes in order")
         << QStringList { "--port", "/dev/ttyUSB0", "power-on", "C07", "lamp-time" } << "/dev/ttyUSB0" << fast
         << QStringList { "C00", "C07", "CR3" } << 500 << 0 << "" << 0;
+    QTest::newRow("words people reach for") << QStringList { "lamp-hours", "input" } << "/dev/ttyS0" << fast
+                                            << QStringList { "CR3", "CR1" } << 500 << 0 << "" << 0;
     QTest::newRow("slow line, short wait") << QStringList { "--speed", "9600", "--timeout", "150", "c01" } << "/dev/ttyS0"
                                            << QString::fromLatin1(koru::kSettings9600) << QStringList { "C01" } << 150 << 0 << "" << 0;
     QTest::newRow("hold") << QStringList { "--hold", "1.5s", "vol-up" } << "/dev/ttyS0" << fast << QStringList { "C09" } << 500 << 1500 << "" << 0;
@@ -85,6 +87,7 @@ void TestCtlOptions::refused_data()
     QTest::newRow("nothing to do") << QStringList {} << "no command";
     QTest::newRow("unknown name, suggestions") << QStringList { "power-onn" } << "did you mean: power-on";
     QTest::newRow("lower-case code") << QStringList { "c00" } << "did you mean: power-on";
+    QTest::newRow("code not in the catalogue") << QStringList { "C99" } << "'C99' is not a code of the catalogue";
     QTest::newRow("speed") << QStringList { "--speed", "38400", "status" } << "19200 or 9600";
     QTest::newRow("timeout zero") << QStringList { "--timeout", "0", "status" } << "--timeout";
     QTest::newRow("hold without hold command") << QStringList { "--hold", "2s", "power-on" } << "hold command";
@@ -145,6 +148,7 @@ void TestCtlOptions::nearestNames_data()
     QTest::newRow("part of two names") << "mute" << "audio-mute-on" << "video-mute-off";
     QTest::newRow("code in lower case") << "c3c" << "cursor-up" << "";
     QTest::newRow("nothing close") << "reboot-the-building" << "" << "";
+    QTest::newRow("a word of the name") << "lamp-hrs" << "lamp-time" << "";
 }
 
 void TestCtlOptions::nearestNames()
