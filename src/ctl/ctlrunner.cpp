@@ -151,19 +151,33 @@ void CtlRunner::afterStatusCheck(const Assessment &assessment)
     }
     if (assessment.words)
         m_lastStatus = *assessment.words;
+    if (assessment.outcome != Outcome::NoReply)
+        m_statusAnswered = true;
     const Millis deadline = m_waitStart + m_options.within;
     if (now() >= deadline) {
-        const QString last = m_lastStatus.isEmpty() ? QStringLiteral("not readable")
-                                                    : QStringLiteral("\"%1\"").arg(m_lastStatus);
-        finish(exitcode::NoReply, QStringLiteral("the status is %1, not \"%2\", after %3 ms.")
-                                      .arg(last, m_options.waitFor)
-                                      .arg(m_options.within.count()));
+        finish(exitcode::NoReply, waitFailure());
         return;
     }
     // The last check falls on the deadline itself, so a wait of 10 s really
     // gives the projector 10 s.
     const Millis next = std::min(m_sentAt + m_options.pollInterval, deadline);
     m_nextTimer->start(std::max(Millis(0), next - now()));
+}
+
+// Why the wait ended without the wanted words: a projector that never
+// answered is not one whose status could not be read.
+QString CtlRunner::waitFailure() const
+{
+    const QString after = m_options.within > Millis(0)
+        ? QStringLiteral(" after %1 ms").arg(m_options.within.count())
+        : QString();
+    if (!m_statusAnswered)
+        return QStringLiteral("no reply to the status query%1, so it cannot be \"%2\". Check the cable, the "
+                              "projector's power and the line speed.")
+            .arg(after, m_options.waitFor);
+    if (m_lastStatus.isEmpty())
+        return QStringLiteral("the status was not readable%1, so it cannot be \"%2\".").arg(after, m_options.waitFor);
+    return QStringLiteral("the status is \"%1\", not \"%2\"%3.").arg(m_lastStatus, m_options.waitFor, after.isEmpty() ? after : u',' + after);
 }
 
 void CtlRunner::finish(int status, const QString &message)

@@ -56,6 +56,7 @@ private:
     Millis repeatPeriod() const;
     bool holding() const;
     Millis now() const;
+    QString waitFailure() const;
     void finish(int status, const QString &message = QString());
 
     CtlOptions m_options;
@@ -74,6 +75,7 @@ private:
     Millis m_sentAt { 0 };
     Millis m_waitStart { 0 };
     QString m_lastStatus;
+    bool m_statusAnswered = false; // some status check of the wait got a reply
     int m_exitStatus = -1;
 };
 

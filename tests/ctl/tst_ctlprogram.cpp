@@ -107,6 +107,8 @@ void TestCtlProgram::statusOfEachFailure_data()
     QTest::newRow("log cannot be opened") << QStringList { "--log", "/proc/koru-no/ctl.log", "--port", "PORT", "status" }
                                           << false << "" << 1 << "traffic log '/proc/koru-no/ctl.log' cannot be opened";
     QTest::newRow("no reply") << QStringList { "--timeout", "100", "--port", "PORT", "status" } << true << "" << 3 << "no reply";
+    QTest::newRow("wait, nothing answers") << QStringList { "--timeout", "100", "--port", "PORT", "--wait-for", "Power ON" }
+                                           << true << "" << 3 << "no reply to the status query, so it cannot be \"Power ON\".";
     QTest::newRow("address without port") << QStringList { "--port", "tcp://127.0.0.1", "status" } << false << "" << 2
                                           << "--port: \"tcp://127.0.0.1\" is not a port address: the port number is missing";
     QTest::newRow("unknown scheme") << QStringList { "--port", "telnet://127.0.0.1:23", "status" } << false << "" << 2
