@@ -59,9 +59,9 @@ void TestPortAdvice::groupThatMayOpen()
         QSKIP("only root can hand a file to root's group");
     const QByteArray native = QFile::encodeName(file);
     QVERIFY(::chown(native.constData(), uid_t(-1), gid) == 0 && ::chmod(native.constData(), mode_t(mode)) == 0);
-    QCOMPARE(groupThatMayOpen(file), named ? QString::fromLocal8Bit(::getgrgid(gid)->gr_name) : QString());
+    QCOMPARE(koru::groupThatMayOpen(file), named ? QString::fromLocal8Bit(::getgrgid(gid)->gr_name) : QString());
     QCOMPARE(owningUser(file), QString::fromLocal8Bit(::getpwuid(::geteuid())->pw_name));
-    QCOMPARE(groupThatMayOpen(QStringLiteral("/nonexistent/node")), QString());
+    QCOMPARE(koru::groupThatMayOpen(QStringLiteral("/nonexistent/node")), QString());
     test::PtyPair pty;
     QVERIFY(isCharacterDevice(pty.slavePath()));
     QVERIFY(!isCharacterDevice(file));
