@@ -4,6 +4,8 @@
 # The tests: ser2net, the real serial device server the network-port tests
 # run against. The package (scripts/package and its test): dpkg-shlibdeps,
 # lintian, the desktop and AppStream validators, file(1) for CPack.
+# fuzz/run adds clang and its sanitizer runtime, scripts/render-icons
+# rsvg-convert, each when it runs (CI runs both, in scripts/check-scripts).
 koru_packages=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev libgl-dev fonts-ipafont-gothic
     libtelnet-dev
     ser2net
