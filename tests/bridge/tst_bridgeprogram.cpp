@@ -93,6 +93,7 @@ void TestBridgeProgram::check_data()
     QTest::newRow("bad option") << QString() << QStringList { "--port", "/dev/ttyS0", "--raw", "127.0.0.1:1", "--speed", "5" }
                                 << 2 << "--speed: \"5\" is not 9600 or 19200";
     QTest::newRow("no file") << QString() << QStringList() << 2 << "bridge.conf: No such file";
+    QTest::newRow("help") << QString() << QStringList { "--help" } << 0 << "Usage: koru-bridge [options]";
 }
 
 void TestBridgeProgram::check()
