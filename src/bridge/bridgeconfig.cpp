@@ -161,14 +161,15 @@ std::optional<ConfigProblem> checkTogether(const std::vector<ProjectorConfig> &p
         for (const auto &[key, address] : listeners) {
             if (!*address)
                 continue;
-            const auto same = std::find_if(taken.begin(), taken.end(), [&](const Taken &t) {
-                return overlaps(t.address, **address);
-            });
+            // A structured binding cannot be captured before C++20: the lambda gets a copy.
+            const ListenAddress wanted = **address;
+            const auto same = std::find_if(taken.begin(), taken.end(),
+                                           [&wanted](const Taken &t) { return overlaps(t.address, wanted); });
             if (same != taken.end())
                 return ConfigProblem { 0, config.id, QLatin1String(key),
                                        QStringLiteral("%1 is also used by projector %2")
                                            .arg((*address)->toString(), same->id) };
-            taken.push_back({ **address, config.id });
+            taken.push_back({ wanted, config.id });
         }
     }
     return std::nullopt;
