@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+namespace koru::test {
+
+// The real MQTT broker, mosquitto, on a free loopback port with a generated
+// configuration: anonymous, or with one user from a password file; nothing
+// persisted, so a restart forgets every retained message. Goes when the
+// object does.
+class MosquittoBroker
+{
+public:
+    MosquittoBroker() = default;
+    ~MosquittoBroker();
+    MosquittoBroker(const MosquittoBroker &) = delete;
+    MosquittoBroker &operator=(const MosquittoBroker &) = delete;
+
+    static bool isInstalled();
+
+    // Anonymous when `user` is empty. Waits (bounded) until it listens.
+    bool start(const QString &user = QString(), const QString &password = QString());
+    // SIGTERM and wait; restart() takes the same port and configuration.
+    void stop();
+    bool restart();
+    // As a power cut would: SIGKILL.
+    void kill();
+
+    quint16 port() const { return m_port; }
+    QString address() const; // "127.0.0.1:PORT", as --mqtt takes it
+    const QString &error() const { return m_error; }
+
+    // mosquitto_sub's arguments to reach this broker (and log in, if it
+    // wants a user), for the tests' own subscribers and publishers.
+    QStringList clientArguments() const;
+    // Subscribes to `filter` with mosquitto_sub and returns "topic payload"
+    // lines: at most `count` messages, for at most `seconds`. Retained
+    // messages come first, which is what a fresh subscriber sees.
+    QStringList receive(const QString &filter, int count, int seconds = 3) const;
+    // Publishes one message with mosquitto_pub; false if it failed.
+    bool publish(const QString &topic, const QByteArray &payload, bool retain = false) const;
+
+private:
+    bool launch();
+
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    quint16 m_port = 0;
+    QString m_user;
+    QString m_password;
+    QString m_error;
+};
+
+} // namespace koru::test
