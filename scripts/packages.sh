@@ -7,7 +7,7 @@
 # MQTT tests run against. The package (scripts/package and its test): dpkg-shlibdeps,
 # lintian, the desktop and AppStream validators, file(1) for CPack.
 koru_packages=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev libgl-dev fonts-ipafont-gothic
-    libtelnet-dev libmosquitto-dev
+    libtelnet-dev libsystemd-dev libmosquitto-dev
     ser2net mosquitto mosquitto-clients
     dpkg-dev lintian desktop-file-utils appstream file)
 

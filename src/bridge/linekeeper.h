@@ -1,0 +1,57 @@
+#pragma once
+
+#include "protocol/catalogue.h"
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+namespace koru::line {
+class ProjectorLine;
+}
+
+namespace koru::bridge {
+
+using namespace std::chrono_literals;
+
+// A line that cannot be opened, or is lost, is tried again: first after
+// `first`, each time twice as long, never longer than `longest`.
+struct ReopenTimes
+{
+    Millis first { 1s };
+    Millis longest { 30s };
+};
+
+// The wait before the next try, after waiting `previous` (0: none yet).
+Millis nextReopenDelay(Millis previous, ReopenTimes times);
+
+// Keeps one projector line open: opens it, and whenever it fails or is lost,
+// tries again with a growing pause. Says so once per change, not at every try.
+class LineKeeper : public QObject
+{
+    Q_OBJECT
+
+public:
+    LineKeeper(line::ProjectorLine *line, ReopenTimes times, QObject *parent = nullptr);
+
+    // The first try, at once.
+    void start();
+    // No more tries; what the line does from now on is not ours to mend.
+    void stop();
+
+signals:
+    void notice(const QString &text);
+
+private:
+    void tryOpen();
+    void scheduleRetry();
+
+    line::ProjectorLine *m_line;
+    ReopenTimes m_times;
+    QTimer m_retry;
+    Millis m_delay { 0 };
+    bool m_stopped = false;
+    QString m_lastFailure; // what was said last, so that a repeat is not said again
+};
+
+} // namespace koru::bridge

@@ -1,0 +1,257 @@
+#include "bridge/projectormodel.h"
+
+#include "protocol/rendering.h"
+#include "protocol/replydecoding.h"
+
+#include <QPointer>
+
+namespace koru::bridge {
+
+namespace {
+
+// The catalogue's commands behind each operation.
+const char *inputCommand(Input input)
+{
+    switch (input) {
+    case Input::Computer: return "input-pc";
+    case Input::Mci: return "input-mci";
+    case Input::Video: break;
+    }
+    return "input-video";
+}
+
+// What an acknowledged command did to the mutes, which the projector cannot
+// be asked about.
+struct MuteEffect
+{
+    const char *command;
+    bool video;
+    bool on;
+};
+constexpr MuteEffect kMuteEffects[] = {
+    { "video-mute-on", true, true },
+    { "video-mute-off", true, false },
+    { "audio-mute-on", false, true },
+    { "audio-mute-off", false, false },
+};
+
+CommandOutcome outcomeOf(line::Outcome outcome)
+{
+    switch (outcome) {
+    case line::Outcome::Answered: return CommandOutcome::Done;
+    case line::Outcome::Refused: return CommandOutcome::Refused;
+    case line::Outcome::NoReply:
+    case line::Outcome::Unreadable:
+    case line::Outcome::LineLost: break;
+    }
+    return CommandOutcome::NoAnswer;
+}
+
+// Runs `handler` from the event loop, not from inside the caller.
+void later(QObject *context, CommandHandler handler, CommandResult result)
+{
+    QTimer::singleShot(0, context, [handler = std::move(handler), result] { handler(result); });
+}
+
+} // namespace
+
+bool ProjectorState::operator==(const ProjectorState &other) const
+{
+    return lineAvailable == other.lineAvailable && power == other.power && input == other.input
+        && (lampHours ? other.lampHours && lampHours->hours == other.lampHours->hours : !other.lampHours)
+        && videoMuted == other.videoMuted && audioMuted == other.audioMuted
+        && statusWords == other.statusWords;
+}
+
+ProjectorModel::ProjectorModel(line::ProjectorLine *line, PollIntervals intervals, QObject *parent)
+    : QObject(parent)
+    , m_line(line)
+    , m_intervals(intervals)
+{
+    const std::pair<QTimer *, std::pair<Millis, const char *>> timers[] = {
+        { &m_statusTimer, { intervals.status, query::Status } },
+        { &m_modeTimer, { intervals.mode, query::Mode } },
+        { &m_lampTimer, { intervals.lampTime, query::LampTime } },
+    };
+    for (const auto &[timer, setting] : timers) {
+        timer->setInterval(setting.first);
+        const char *code = setting.second;
+        connect(timer, &QTimer::timeout, this, [this, code] { poll(code); });
+    }
+    const auto start = [this] {
+        ProjectorState next = m_state;
+        next.lineAvailable = true;
+        update(next);
+        for (QTimer *timer : { &m_statusTimer, &m_modeTimer, &m_lampTimer })
+            timer->start();
+        for (const char *code : { query::Status, query::Mode, query::LampTime })
+            poll(code);
+    };
+    connect(m_line, &line::ProjectorLine::opened, this, start);
+    connect(m_line, &line::ProjectorLine::lost, this, [this] {
+        for (QTimer *timer : { &m_statusTimer, &m_modeTimer, &m_lampTimer })
+            timer->stop();
+        ProjectorState next;
+        next.videoMuted = m_state.videoMuted;
+        next.audioMuted = m_state.audioMuted;
+        update(next);
+    });
+    if (m_line->isOpen())
+        QTimer::singleShot(0, this, start);
+}
+
+ProjectorModel::~ProjectorModel() = default;
+
+void ProjectorModel::setPower(bool on, QObject *context, CommandHandler handler)
+{
+    // The projector takes no switching on while it cools down; the bridge
+    // knows, and does not send.
+    if (on && m_state.power == PowerState::CoolingDown) {
+        later(context, std::move(handler), { CommandOutcome::NotPossibleNow, {} });
+        return;
+    }
+    runCommand(QString::fromLatin1(on ? "power-on" : "power-off"), context, std::move(handler));
+}
+
+void ProjectorModel::setInput(Input input, QObject *context, CommandHandler handler)
+{
+    runCommand(QString::fromLatin1(inputCommand(input)), context, std::move(handler));
+}
+
+void ProjectorModel::setMutes(std::optional<bool> video, std::optional<bool> audio, QObject *context,
+                              CommandHandler handler)
+{
+    QList<QByteArray> frames;
+    if (video)
+        frames.append(frame(*commandByName(QString::fromLatin1(*video ? "video-mute-on" : "video-mute-off"))));
+    if (audio)
+        frames.append(frame(*commandByName(QString::fromLatin1(*audio ? "audio-mute-on" : "audio-mute-off"))));
+    sendAll(frames, context, std::move(handler));
+}
+
+void ProjectorModel::runCommand(QStringView scriptName, QObject *context, CommandHandler handler)
+{
+    const Command *command = commandByName(scriptName);
+    if (!command) {
+        later(context, std::move(handler), { CommandOutcome::UnknownCommand, {} });
+        return;
+    }
+    sendAll({ frame(*command) }, context, std::move(handler));
+}
+
+void ProjectorModel::sendAll(QList<QByteArray> frames, QObject *context, CommandHandler handler)
+{
+    if (frames.isEmpty()) {
+        later(context, std::move(handler), { CommandOutcome::Done, {} });
+        return;
+    }
+    if (!m_state.lineAvailable) {
+        later(context, std::move(handler), { CommandOutcome::NoAnswer, {} });
+        return;
+    }
+    // The model itself owns the request, so that what the projector took
+    // reaches the state even when the asker has gone meanwhile.
+    const QByteArray first = frames.takeFirst();
+    m_line->submit(this, first,
+                   [this, rest = std::move(frames), guard = QPointer<QObject>(context), context,
+                    handler = std::move(handler)](const line::Result &result) mutable {
+                       take(result);
+                       const CommandOutcome outcome = outcomeOf(result.outcome);
+                       if (outcome == CommandOutcome::Done && !rest.isEmpty()) {
+                           if (guard)
+                               sendAll(std::move(rest), context, std::move(handler));
+                           return;
+                       }
+                       // The asker hears of it once the state shows what the
+                       // command did, so that a query right after it is true.
+                       const CommandResult commandResult { outcome, result.reply };
+                       auto deliver = [guard, handler = std::move(handler), commandResult] {
+                           if (guard)
+                               handler(commandResult);
+                       };
+                       if (outcome == CommandOutcome::Done) {
+                           pollAfterCommand(std::move(deliver));
+                       } else {
+                           pollAfterCommand({});
+                           deliver();
+                       }
+                   });
+}
+
+void ProjectorModel::poll(const char *queryCode)
+{
+    const QByteArray code(queryCode);
+    if (!m_state.lineAvailable || m_polling.contains(code))
+        return;
+    m_polling.insert(code);
+    m_line->submit(this, code + kCr, [this, code](const line::Result &result) {
+        m_polling.remove(code);
+        take(result);
+    });
+}
+
+void ProjectorModel::pollAfterCommand(std::function<void()> then)
+{
+    // Not folded into a poll already queued: that one was asked before the command.
+    m_line->submit(this, QByteArray(query::Status) + kCr, [this, then = std::move(then)](const line::Result &result) {
+        take(result);
+        if (then)
+            then();
+    });
+}
+
+void ProjectorModel::take(const line::Result &result)
+{
+    const QByteArray code = result.frame.left(3);
+    ProjectorState next = m_state;
+    const bool query = isQueryCode(code);
+    if (query && result.outcome != line::Outcome::Answered && result.outcome != line::Outcome::LineLost) {
+        // A silent or garbled answer to a poll: the value is unknown now.
+        if (code == query::Status) {
+            next.power.reset();
+            next.statusWords.clear();
+        } else if (code == query::Mode) {
+            next.input.reset();
+        } else if (code == query::LampTime) {
+            next.lampHours.reset();
+        }
+    }
+    if (result.outcome == line::Outcome::Answered && result.reading) {
+        if (const auto *power = std::get_if<PowerState>(&*result.reading)) {
+            if (*power == PowerState::StandBy) {
+                next.videoMuted = false;
+                next.audioMuted = false;
+            }
+            next.power = *power;
+            next.statusWords = decodeReply(QString::fromLatin1(result.frame),
+                                           renderText(QString::fromLatin1(result.reply)))
+                                   .value_or(QString())
+                                   .trimmed();
+        } else if (const auto *input = std::get_if<Input>(&*result.reading)) {
+            next.input = *input;
+        } else if (const auto *lamp = std::get_if<LampHours>(&*result.reading)) {
+            next.lampHours = *lamp;
+        }
+    }
+    if (result.outcome == line::Outcome::Answered && !query) {
+        for (const Input input : { Input::Computer, Input::Mci, Input::Video }) {
+            if (code == commandByName(QString::fromLatin1(inputCommand(input)))->code)
+                next.input = input;
+        }
+        for (const MuteEffect &effect : kMuteEffects) {
+            if (code == commandByName(QString::fromLatin1(effect.command))->code)
+                (effect.video ? next.videoMuted : next.audioMuted) = effect.on;
+        }
+    }
+    update(next);
+}
+
+void ProjectorModel::update(const ProjectorState &next)
+{
+    if (next == m_state)
+        return;
+    m_state = next;
+    emit changed();
+}
+
+} // namespace koru::bridge

@@ -1,0 +1,134 @@
+#include "bridge/rawserver.h"
+
+#include "line/projectorline.h"
+
+#include <QTcpServer>
+#include <QTcpSocket>
+
+namespace koru::bridge {
+
+class RawServer::Session : public QObject
+{
+public:
+    Session(RawServer *server, QTcpSocket *socket)
+        : QObject(server->m_sessions)
+        , m_server(server)
+        , m_socket(socket)
+    {
+        socket->setParent(this);
+        // Qt stops taking bytes from the kernel when this is full, so a
+        // client that sends faster than the line carries is held back by TCP.
+        socket->setReadBufferSize(server->m_limits.maxFrame * server->m_limits.maxQueuedFrames);
+        connect(socket, &QTcpSocket::readyRead, this, [this] { onReadable(); });
+        connect(socket, &QTcpSocket::disconnected, this, [this] { finish(); });
+        onReadable();
+    }
+
+private:
+    void onReadable()
+    {
+        const RawLimits &limits = m_server->m_limits;
+        while (m_queued < limits.maxQueuedFrames && !m_finished) {
+            const qsizetype cr = m_partial.indexOf('\r');
+            if (cr >= 0) {
+                submit(m_partial.left(cr + 1));
+                m_partial.remove(0, cr + 1);
+                continue;
+            }
+            if (m_partial.size() > limits.maxFrame) {
+                emit m_server->notice(QStringLiteral("raw: %1 sent %2 bytes without a CR; disconnected")
+                                          .arg(m_socket->peerAddress().toString())
+                                          .arg(m_partial.size()));
+                m_socket->abort();
+                finish();
+                return;
+            }
+            const QByteArray more = m_socket->read(limits.maxFrame + 1 - m_partial.size());
+            if (more.isEmpty())
+                return;
+            m_partial += more;
+        }
+    }
+
+    void submit(const QByteArray &frame)
+    {
+        ++m_queued;
+        m_server->m_line->submit(this, frame, [this](const line::Result &result) {
+            --m_queued;
+            if (!result.reply.isEmpty() && m_socket->state() == QAbstractSocket::ConnectedState) {
+                if (m_socket->bytesToWrite() > m_server->m_limits.maxUnread) {
+                    emit m_server->notice(QStringLiteral("raw: %1 reads no replies; disconnected")
+                                              .arg(m_socket->peerAddress().toString()));
+                    m_socket->abort();
+                    finish();
+                    return;
+                }
+                m_socket->write(result.reply);
+            }
+            onReadable();
+        });
+    }
+
+    void finish()
+    {
+        if (m_finished)
+            return;
+        m_finished = true;
+        --m_server->m_connections;
+        // Going, the session takes its queued frames off the line with it.
+        deleteLater();
+    }
+
+    RawServer *m_server;
+    QTcpSocket *m_socket;
+    QByteArray m_partial;
+    int m_queued = 0;
+    bool m_finished = false;
+};
+
+RawServer::RawServer(line::ProjectorLine *line, RawLimits limits, QObject *parent)
+    : QObject(parent)
+    , m_line(line)
+    , m_limits(limits)
+    , m_server(new QTcpServer(this))
+    , m_sessions(new QObject(this))
+{
+    connect(m_server, &QTcpServer::newConnection, this, &RawServer::onNewConnection);
+}
+
+RawServer::~RawServer() = default;
+
+bool RawServer::listen(const ListenAddress &address, QString *error)
+{
+    if (m_server->listen(address.host, address.port))
+        return true;
+    *error = m_server->errorString();
+    return false;
+}
+
+quint16 RawServer::serverPort() const
+{
+    return m_server->serverPort();
+}
+
+void RawServer::close()
+{
+    m_server->close();
+    qDeleteAll(m_sessions->children());
+    m_connections = 0;
+}
+
+void RawServer::onNewConnection()
+{
+    while (QTcpSocket *socket = m_server->nextPendingConnection()) {
+        if (m_connections >= m_limits.maxConnections) {
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        ++m_connections;
+        new Session(this, socket);
+    }
+}
+
+} // namespace koru::bridge

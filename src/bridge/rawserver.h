@@ -1,0 +1,60 @@
+#pragma once
+
+#include "bridge/bridgeconfig.h"
+#include "protocol/catalogue.h"
+
+#include <QObject>
+
+class QTcpServer;
+
+namespace koru::line {
+class ProjectorLine;
+}
+
+namespace koru::bridge {
+
+struct RawLimits
+{
+    int maxConnections = kDefaultMaxConnections;
+    // Frames of one connection queued on the line; past this the connection
+    // is not read until the line has caught up.
+    int maxQueuedFrames = 8;
+    // A frame is a code and a CR: bytes without a CR beyond this are no frame.
+    qsizetype maxFrame = 64;
+    // Replies a client does not read are not kept without end.
+    qsizetype maxUnread = 16 * 1024;
+};
+
+// The raw port: each connection sends frames as the panel does, each frame
+// goes on the shared line on that connection's behalf, and the projector's
+// reply bytes go back to that connection alone. The line carries one frame at
+// a time, so replies of different connections never mix.
+class RawServer : public QObject
+{
+    Q_OBJECT
+
+public:
+    RawServer(line::ProjectorLine *line, RawLimits limits, QObject *parent = nullptr);
+    ~RawServer() override;
+
+    bool listen(const ListenAddress &address, QString *error);
+    void close();
+    // The port listened on (the one chosen when 0 was asked for).
+    quint16 serverPort() const;
+    int connectionCount() const { return m_connections; }
+
+signals:
+    void notice(const QString &text);
+
+private:
+    class Session;
+    void onNewConnection();
+
+    line::ProjectorLine *m_line;
+    RawLimits m_limits;
+    QTcpServer *m_server;
+    QObject *m_sessions; // parent of every connection's session
+    int m_connections = 0;
+};
+
+} // namespace koru::bridge
