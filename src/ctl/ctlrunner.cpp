@@ -1,7 +1,6 @@
 #include "ctl/ctlrunner.h"
 
 #include "protocol/trafficlog.h"
-#include "serial/mscomm.h"
 
 #include <QMetaObject>
 #include <QTimer>
@@ -10,14 +9,6 @@
 
 namespace koru::ctl {
 
-namespace {
-
-// A reply longer than this without its CR is not a reply of this projector;
-// the exchange ends there instead of collecting a flood.
-constexpr qsizetype kMaxReply = 1024;
-
-} // namespace
-
 CtlRunner::CtlRunner(const CtlOptions &options, QTextStream &out, QTextStream &err, TrafficLog *log,
                      QObject *parent)
     : QObject(parent)
@@ -25,17 +16,20 @@ CtlRunner::CtlRunner(const CtlOptions &options, QTextStream &out, QTextStream &e
     , m_out(out)
     , m_err(err)
     , m_log(log)
-    , m_comm(new MSComm(this))
-    , m_replyTimer(new QTimer(this))
+    , m_line(new line::ProjectorLine(options.port, options.settings, this))
     , m_nextTimer(new QTimer(this))
 {
-    m_replyTimer->setSingleShot(true);
-    m_replyTimer->setTimerType(Qt::PreciseTimer);
     m_nextTimer->setSingleShot(true);
     m_nextTimer->setTimerType(Qt::PreciseTimer);
-    connect(m_comm, &MSComm::OnComm, this, &CtlRunner::onComm);
-    connect(m_replyTimer, &QTimer::timeout, this, &CtlRunner::endExchange);
-    connect(m_nextTimer, &QTimer::timeout, this, &CtlRunner::transmit);
+    connect(m_nextTimer, &QTimer::timeout, this, &CtlRunner::checkStatus);
+    connect(m_line, &line::ProjectorLine::lost, this,
+            [this](const QString &reason) { finish(exitcode::PortFailed, reason); });
+    if (m_log) {
+        connect(m_line, &line::ProjectorLine::sent, this,
+                [this](const QByteArray &bytes) { m_log->sent(m_options.port, bytes); });
+        connect(m_line, &line::ProjectorLine::received, this,
+                [this](const QByteArray &bytes) { m_log->received(m_options.port, bytes); });
+    }
 }
 
 CtlRunner::~CtlRunner() = default;
@@ -48,13 +42,7 @@ Millis CtlRunner::now() const
 void CtlRunner::start()
 {
     m_clock.start();
-    m_comm->setDevicePath(1, m_options.port);
-    CommResult opened = m_comm->setCommPort(1);
-    if (opened)
-        opened = m_comm->setSettings(m_options.settings);
-    if (opened)
-        opened = m_comm->setPortOpen(true);
-    if (!opened) {
+    if (const CommResult opened = m_line->open(); !opened) {
         // The port component speaks of the panel's option; here it is --port.
         QString message = opened.message();
         message.replace(QLatin1String("--com1"), QLatin1String("--port"));
@@ -93,8 +81,10 @@ void CtlRunner::startCommand()
 {
     m_current = m_options.commands[m_index];
     m_transmission = 0;
-    m_commandStart = now();
-    transmit();
+    const auto handler = [this](const line::Result &result) { onResult(result); };
+    // A hold repeats on the line at the period counted from its first send.
+    m_request = holding() ? m_line->hold(this, frame(*m_current), repeatPeriod(), handler, replyWindow())
+                          : m_line->submit(this, frame(*m_current), handler, replyWindow());
 }
 
 void CtlRunner::beginWait()
@@ -102,54 +92,25 @@ void CtlRunner::beginWait()
     m_phase = Phase::Waiting;
     m_current = commandByCode(QString::fromLatin1(query::Status));
     m_waitStart = now();
-    transmit();
+    checkStatus();
 }
 
-void CtlRunner::transmit()
+void CtlRunner::checkStatus()
+{
+    m_request = m_line->submit(
+        this, frame(*m_current), [this](const line::Result &result) { onResult(result); }, replyWindow());
+}
+
+void CtlRunner::onResult(const line::Result &result)
 {
     if (m_phase == Phase::Done)
         return;
-    const QByteArray bytes = frame(*m_current);
-    if (const CommResult sent = m_comm->setOutput(QString::fromLatin1(bytes)); !sent) {
-        finish(exitcode::PortFailed, sent.message());
+    if (result.outcome == line::Outcome::LineLost) {
+        finish(exitcode::PortFailed, result.lineLostReason);
         return;
     }
-    if (m_log)
-        m_log->sent(m_options.port, bytes);
-    m_sentAt = now();
-    m_reply.clear();
-    m_awaiting = true;
-    m_replyTimer->start(replyWindow());
-}
-
-void CtlRunner::onComm()
-{
-    if (m_phase == Phase::Done)
-        return;
-    if (m_comm->commEvent() == MSComm::comEventLineLost) {
-        finish(exitcode::PortFailed, m_comm->lineLostMessage());
-        return;
-    }
-    if (m_comm->commEvent() != MSComm::comEvReceive)
-        return;
-    const QByteArray chunk = m_comm->input().toLatin1();
-    if (m_log)
-        m_log->received(m_options.port, chunk);
-    if (!m_awaiting)
-        return; // late or unasked bytes belong to no command; the log has them
-    const qsizetype cr = chunk.indexOf('\r');
-    m_reply += cr < 0 ? chunk : chunk.left(cr + 1);
-    if (cr >= 0 || m_reply.size() >= kMaxReply)
-        endExchange();
-}
-
-void CtlRunner::endExchange()
-{
-    if (!m_awaiting)
-        return;
-    m_awaiting = false;
-    m_replyTimer->stop();
-    const Exchange exchange { m_current, m_reply, now() - m_sentAt };
+    m_sentAt = now() - result.elapsed;
+    const Exchange exchange { m_current, result.reply, result.elapsed };
     const Assessment assessment = assess(exchange);
     m_out << (m_options.json ? formatJson(exchange, assessment) : formatLine(exchange, assessment)) << '\n';
     m_out.flush();
@@ -166,14 +127,12 @@ void CtlRunner::afterCommand(const Exchange &exchange, const Assessment &assessm
         return;
     }
     if (holding()) {
-        // Repeats keep to the period counted from the first send, as a held
-        // button's timer does, and stop once the hold is over.
-        const Millis next = m_commandStart + repeatPeriod() * (m_transmission + 1);
-        if (next < m_commandStart + m_options.hold) {
+        // The line sends the next repeat unless it would fall after the hold.
+        if (repeatPeriod() * (m_transmission + 1) < m_options.hold) {
             ++m_transmission;
-            scheduleNext(next);
             return;
         }
+        m_line->stop(m_request);
     }
     if (++m_index < m_options.commands.size()) {
         startCommand();
@@ -205,12 +164,8 @@ void CtlRunner::afterStatusCheck(const Assessment &assessment)
     }
     // The last check falls on the deadline itself, so a wait of 10 s really
     // gives the projector 10 s.
-    scheduleNext(std::min(m_sentAt + m_options.pollInterval, deadline));
-}
-
-void CtlRunner::scheduleNext(Millis at)
-{
-    m_nextTimer->start(std::max(Millis(0), at - now()));
+    const Millis next = std::min(m_sentAt + m_options.pollInterval, deadline);
+    m_nextTimer->start(std::max(Millis(0), next - now()));
 }
 
 void CtlRunner::finish(int status, const QString &message)
@@ -218,10 +173,9 @@ void CtlRunner::finish(int status, const QString &message)
     if (m_phase == Phase::Done)
         return;
     m_phase = Phase::Done;
-    m_awaiting = false;
-    m_replyTimer->stop();
     m_nextTimer->stop();
-    (void)m_comm->setPortOpen(false);
+    m_line->stop(m_request);
+    m_line->close();
     if (!message.isEmpty()) {
         m_err << "koru-ctl: " << message << '\n';
         m_err.flush();

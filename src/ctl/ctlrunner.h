@@ -2,6 +2,7 @@
 
 #include "ctl/ctloptions.h"
 #include "ctl/exchange.h"
+#include "line/projectorline.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -12,17 +13,16 @@ class QTimer;
 
 namespace koru {
 
-class MSComm;
 class TrafficLog;
 
 namespace ctl {
 
-// Runs one koru-ctl invocation on the event loop: opens the port, sends the
-// commands in order (a held command at its button's period), waits for each
-// reply up to its CR or to the end of the reply wait, prints a line for each,
-// and then, if asked, checks the status once a second until it reads the
-// wanted words. Stops at the first command that fails. Nothing blocks: the
-// replies, the reply wait and the repeats are all events.
+// Runs one koru-ctl invocation on the event loop: opens the projector line,
+// hands it the commands in order (a held command as a hold at its button's
+// period), prints a line for each result, and then, if asked, checks the
+// status once a second until it reads the wanted words. Stops at the first
+// command that fails. Nothing blocks: the line's results and the status
+// checks' timer are all events.
 class CtlRunner : public QObject
 {
     Q_OBJECT
@@ -46,14 +46,12 @@ signals:
 private:
     enum class Phase { Commands, Waiting, Done };
 
-    void transmit();
-    void onComm();
-    void endExchange();
+    void checkStatus();
+    void onResult(const line::Result &result);
     void afterCommand(const Exchange &exchange, const Assessment &assessment);
     void afterStatusCheck(const Assessment &assessment);
     void startCommand();
     void beginWait();
-    void scheduleNext(Millis at);
     Millis replyWindow() const;
     Millis repeatPeriod() const;
     bool holding() const;
@@ -64,20 +62,17 @@ private:
     QTextStream &m_out;
     QTextStream &m_err;
     TrafficLog *m_log;
-    MSComm *m_comm;
-    QTimer *m_replyTimer; // the reply wait of the transmission in flight
-    QTimer *m_nextTimer;  // the next repeat of a hold, or the next status check
+    line::ProjectorLine *m_line;
+    QTimer *m_nextTimer; // the next status check
     QElapsedTimer m_clock;
 
     Phase m_phase = Phase::Commands;
     size_t m_index = 0;                 // of the command being run
-    const Command *m_current = nullptr; // what the transmission in flight sent
+    const Command *m_current = nullptr; // what the request in hand sends
+    line::RequestId m_request = 0;      // the request in hand
     int m_transmission = 0;             // of the current command, from 0
-    Millis m_commandStart { 0 };
     Millis m_sentAt { 0 };
     Millis m_waitStart { 0 };
-    bool m_awaiting = false;
-    QByteArray m_reply;
     QString m_lastStatus;
     int m_exitStatus = -1;
 };

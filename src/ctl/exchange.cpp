@@ -1,33 +1,15 @@
 #include "ctl/exchange.h"
 
 #include "protocol/rendering.h"
-#include "protocol/replydecoding.h"
+#include "protocol/replyreading.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
 
-#include <algorithm>
-
 namespace koru::ctl {
 
 namespace {
-
-constexpr char Cr = 13;
-constexpr char AckCr[] = { 6, Cr };  // the acknowledgement of a plain command
-constexpr char NakCr[] = { 21, Cr }; // the refusal of a frame
-
-bool isQuery(const Command &command)
-{
-    return !decodedTexts(command.code).isEmpty()
-        || QByteArrayView(command.code) == QByteArrayView(query::LampTime);
-}
-
-bool isLampTimeReply(const QByteArray &reply)
-{
-    return reply.size() == 5 && reply.endsWith(Cr)
-        && std::all_of(reply.begin(), reply.end() - 1, [](char c) { return c >= '0' && c <= '9'; });
-}
 
 const char *outcomeWord(Outcome outcome)
 {
@@ -40,6 +22,8 @@ const char *outcomeWord(Outcome outcome)
         return "refused";
     case Outcome::Unreadable:
         return "unreadable";
+    case Outcome::LineLost:
+        return "line-lost";
     }
     return "";
 }
@@ -51,28 +35,15 @@ Assessment assess(const Exchange &exchange)
     Assessment result;
     const QByteArray &reply = exchange.reply;
     if (reply.isEmpty()) {
-        result.rendered = QStringLiteral(" X X X X");
+        result.rendered = QLatin1String(kNoReplyText);
         return result;
     }
     result.rendered = renderText(QString::fromLatin1(reply));
-    if (reply == QByteArrayView(NakCr, 2)) {
-        result.outcome = Outcome::Refused;
-        return result;
-    }
-    const Command &command = *exchange.command;
-    if (!isQuery(command)) {
-        result.outcome = reply == QByteArrayView(AckCr, 2) ? Outcome::Answered : Outcome::Unreadable;
-        return result;
-    }
-    // The same decoding as the panel's STATUS line; a script additionally
-    // wants the reply complete, and a lamp time made of digits.
-    const QString sendText = QString::fromLatin1(frame(command));
-    const std::optional<QString> words = decodeReply(sendText, result.rendered);
-    const bool lampTime = QByteArrayView(command.code) == QByteArrayView(query::LampTime);
-    const bool readable = words && reply.endsWith(Cr) && (!lampTime || isLampTimeReply(reply));
-    result.outcome = readable ? Outcome::Answered : Outcome::Unreadable;
-    if (readable)
-        result.words = words->trimmed();
+    const line::Judgement judgement = line::judgeReply(frame(*exchange.command), reply);
+    result.outcome = judgement.outcome;
+    // The words the panel's STATUS line shows for the same reply.
+    if (judgement.reading)
+        result.words = readingWords(*judgement.reading).trimmed();
     return result;
 }
 
@@ -86,6 +57,8 @@ int exitStatusOf(Outcome outcome)
     case Outcome::Refused:
     case Outcome::Unreadable:
         return 4;
+    case Outcome::LineLost:
+        return 1;
     }
     return 4;
 }
@@ -119,6 +92,7 @@ QString describeFailure(const Exchange &exchange, const Assessment &assessment, 
                                                         QLatin1String(exchange.command->code));
     switch (assessment.outcome) {
     case Outcome::Answered:
+    case Outcome::LineLost: // the line's own reason says it
         return QString();
     case Outcome::NoReply:
         return QStringLiteral("%1: no reply within %2 ms. Check the cable, the projector's power "
@@ -131,7 +105,7 @@ QString describeFailure(const Exchange &exchange, const Assessment &assessment, 
         return QStringLiteral("%1: the reply \"%2\" is not %3. Check the line speed and that this is the "
                               "projector.")
             .arg(what, assessment.rendered,
-                 isQuery(*exchange.command) ? QStringLiteral("a readable answer to this query")
+                 isQueryCode(exchange.command->code) ? QStringLiteral("a readable answer to this query")
                                             : QStringLiteral("an acknowledgement"));
     }
     return QString();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "line/judgement.h"
 #include "protocol/catalogue.h"
 
 #include <QByteArray>
@@ -9,13 +10,8 @@
 
 namespace koru::ctl {
 
-// How one command fared.
-enum class Outcome {
-    Answered,   // ACK CR, or a query reply that decodes
-    NoReply,    // nothing came within the reply wait
-    Refused,    // NAK CR
-    Unreadable, // something came, but not an acknowledgement or a readable query reply
-};
+// How one command fared: judged as the line judges every frame.
+using Outcome = line::Outcome;
 
 // One command sent and what came back for it.
 struct Exchange
@@ -28,13 +24,12 @@ struct Exchange
 struct Assessment
 {
     Outcome outcome = Outcome::NoReply;
-    QString rendered;             // as the RXD line shows it; " X X X X" for no reply
+    QString rendered;             // as the RXD line shows it; the no-reply text for no reply
     std::optional<QString> words; // a query's decoded words, without the leading blank
 };
 
 // Judges a reply the way a script needs it: a plain command wants exactly
-// ACK CR; a query wants a complete reply that the decoding reads (the lamp
-// time: four digits).
+// ACK CR; a query wants exactly one of its rows (the lamp time: four digits).
 Assessment assess(const Exchange &exchange);
 
 int exitStatusOf(Outcome outcome);

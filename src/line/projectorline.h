@@ -1,27 +1,29 @@
 #pragma once
 
+#include "line/judgement.h"
 #include "protocol/catalogue.h"
 #include "protocol/replyreading.h"
 #include "serial/commresult.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 
+#include <deque>
 #include <functional>
+#include <map>
 #include <optional>
 
-namespace koru::line {
+class QTimer;
 
-// How one frame fared on the line.
-enum class Outcome {
-    Answered,   // ACK CR, or a query reply that reads
-    NoReply,    // nothing came within the reply wait
-    Refused,    // NAK CR
-    Unreadable, // something came, but not an acknowledgement or a readable reply
-    LineLost,   // the line went (or was not open) before the frame was answered
-};
+namespace koru {
+class MSComm;
+}
+
+namespace koru::line {
 
 // What an owner gets back for one frame.
 struct Result
@@ -84,6 +86,70 @@ signals:
     // Every chunk as it crossed the wire, for a transcript.
     void sent(const QByteArray &bytes);
     void received(const QByteArray &bytes);
+
+private:
+    struct Request
+    {
+        RequestId id = 0;
+        QPointer<QObject> owner;
+        const QObject *ownerKey = nullptr; // still comparable while the owner is destroyed
+        QByteArray frame;
+        ResultHandler handler;
+        Millis replyWait { 0 };
+        Millis period { 0 };  // a hold's; zero for a single frame
+        Millis firstSend { 0 }; // a hold's first transmission, on the line's clock
+        int sends = 0;
+        std::optional<Millis> due; // a resting hold's next transmission, once its result is out
+    };
+    // A result on its way to its owner.
+    struct Delivery
+    {
+        RequestId id = 0;
+        QPointer<QObject> owner;
+        const QObject *ownerKey = nullptr;
+        ResultHandler handler;
+        Result result;
+    };
+
+    RequestId enqueue(QObject *owner, const QByteArray &frame, ResultHandler handler, Millis replyWait,
+                      Millis period);
+    Millis now() const;
+    void watch(QObject *owner);
+    void dropOwner(const QObject *owner);
+    void schedulePump();
+    void pump();
+    void transmit(Request request);
+    void onComm();
+    void finishFrame();
+    void endAll(const QString &reason);
+    void deliver(const Request &request, Result result);
+    void scheduleFlush();
+    void flush();
+    void armRest(RequestId id);
+    void startRestTimer();
+    void wakeHolds();
+
+    QString m_address;
+    QString m_settings;
+    MSComm *m_comm;
+    QTimer *m_replyTimer; // the reply wait of the frame in flight
+    QTimer *m_restTimer;  // the next resting hold that is due
+    QElapsedTimer m_clock;
+    RequestId m_lastId = 0;
+    bool m_open = false;
+    bool m_pumpScheduled = false;
+    bool m_flushScheduled = false;
+    bool m_flushing = false;
+
+    std::deque<Request> m_queue;
+    std::optional<Request> m_inFlight;
+    bool m_inFlightStopped = false; // stop() came while it was on the wire
+    Millis m_sentAt { 0 };
+    QByteArray m_reply;
+    // Holds between two transmissions.
+    std::map<RequestId, Request> m_resting;
+    std::deque<Delivery> m_deliveries;
+    QSet<QObject *> m_watched;
 };
 
 } // namespace koru::line

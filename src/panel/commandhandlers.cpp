@@ -14,7 +14,7 @@ namespace {
 
 QString commandText(const Command &command)
 {
-    return QLatin1String(command.code) + QLatin1Char('\r');
+    return QString::fromLatin1(frame(command));
 }
 
 } // namespace
@@ -86,7 +86,7 @@ void Form1::holdMouseUp(const Command &command)
 {
     RepeatNumber = 0;
     Timer1->stop();
-    Timer2->stop(); // a reply wait still running ends without " X X X X"
+    Timer2->stop(); // a reply wait still running ends without the no-reply text
     Timer4->start();
     Label11->setText(QString());
     Label12->setText(QString());
@@ -112,7 +112,7 @@ void Form1::Timer1_Timer()
     const char *code = repeatCode(RepeatNumber);
     if (!code)
         return;
-    SendText = QLatin1String(code) + QLatin1Char('\r');
+    SendText = QString::fromLatin1(frame(QByteArrayView(code)));
     Hyouji(SendText, kSendMode);
 }
 

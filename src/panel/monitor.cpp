@@ -2,6 +2,7 @@
 #include "layout/panellabel.h"
 #include "panel/form1.h"
 #include "protocol/replydecoding.h"
+#include "protocol/replyreading.h"
 #include "serial/mscomm.h"
 
 #include <QTimer>
@@ -88,7 +89,7 @@ void Form1::logTraffic(TrafficDirection direction, const QString &text) const
 void Form1::Timer2_Timer()
 {
     if (ReplyWait == 1)
-        Label12->setText(QStringLiteral(" X X X X"));
+        Label12->setText(QLatin1String(kNoReplyText));
     Timer2->stop();
     RecvText.clear();
     ReplyWait = 0;

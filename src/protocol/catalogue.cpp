@@ -1,5 +1,7 @@
 #include "protocol/catalogue.h"
 
+#include "protocol/replyreading.h"
+
 #include <QLatin1StringView>
 
 #include <algorithm>
@@ -109,9 +111,14 @@ bool isCommandCode(QByteArrayView code)
                        [code](const Command &row) { return code == QByteArrayView(row.code); });
 }
 
+QByteArray frame(QByteArrayView code)
+{
+    return code.toByteArray() + kCr;
+}
+
 QByteArray frame(const Command &command)
 {
-    return QByteArray(command.code) + '\r';
+    return frame(QByteArrayView(command.code));
 }
 
 const char *repeatCode(quint8 repeatNumber)

@@ -75,6 +75,7 @@ bool isCommandCode(QByteArrayView code);
 
 // What goes on the wire for a command: its code and a carriage return.
 QByteArray frame(const Command &command);
+QByteArray frame(QByteArrayView code);
 
 // The repeat table, derived from the catalogue: the code Timer1 re-sends for a
 // repeat number, or nullptr for a number no button uses.

@@ -1,14 +1,16 @@
 #include "protocol/rendering.h"
 
+#include "protocol/replyreading.h"
+
 namespace koru {
 
 void appendRenderedTokens(QString &out, QStringView text)
 {
     for (const QChar ch : text) {
         const char16_t code = ch.unicode();
-        if (code == 6) {
+        if (code == kAck) {
             out += u"ACK ";
-        } else if (code == 13) {
+        } else if (code == kCr) {
             out += u"CR ";
         } else if (code == 10) {
             out += u"LF  ";

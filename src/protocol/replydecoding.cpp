@@ -1,70 +1,40 @@
 #include "protocol/replydecoding.h"
 
-#include "protocol/catalogue.h"
+#include "protocol/replytable.h"
 
 #include <QLatin1StringView>
-
-#include <array>
-#include <vector>
 
 namespace koru {
 namespace {
 
-struct DecodeRow
+// Whether the RXD line's start shows these digits: " 8 0" for "80".
+bool showsDigits(QStringView taken, const char *digits)
 {
-    QStringView prefix; // as rendered: " 8 0" for the reply "80"
-    QStringView status;
-};
-
-// A query with a lamp time reads digits and has no rows.
-struct QueryTable
-{
-    const char *query; // its code; the command text is the code and a CR
-    qsizetype prefixLength;
-    std::vector<DecodeRow> rows;
-    bool lampTime = false;
-};
-
-// Tested in this order; SendText holds one command, so at most one applies.
-const std::array<QueryTable, 4> &queryTables()
-{
-    static const std::array<QueryTable, 4> tables = { {
-        { query::Status, 4,
-          { { u" 0 0", u" Power ON" },
-            { u" 8 0", u" Stand by" },
-            { u" 4 0", u" Count down" },
-            { u" 2 0", u" Cooling down" },
-            { u" 1 0", u" Power abnormality" },
-            { u" 8 8", u" Temperature abnormality" },
-            { u" 2 8", u" Temperature abnormality" },
-            { u" 0 2", u" Key input prohibition" } } },
-        { query::Mode, 2,
-          { { u" 1", u" Computer" },
-            { u" 2", u" MCI" },
-            { u" 3", u" Video" } } },
-        { query::Setting, 4,
-          { { u" 1 1", u" Normally" },
-            { u" 1 0", u" Top/Bottom reversal" },
-            { u" 0 1", u" Left/Right reversal" },
-            { u" 0 0", u" Top/Bottom , Left/Right reversal" } } },
-        { query::LampTime, 8, {}, true },
-    } };
-    return tables;
+    const QByteArrayView wanted(digits);
+    if (taken.size() != 2 * wanted.size())
+        return false;
+    for (qsizetype i = 0; i < wanted.size(); ++i) {
+        if (taken[2 * i] != u' ' || taken[2 * i + 1] != QLatin1Char(wanted[i]))
+            return false;
+    }
+    return true;
 }
 
 } // namespace
 
+// Tested in table order; SendText holds one command, so at most one applies.
 std::optional<QString> decodeReply(QStringView sendText, QStringView rxdLine)
 {
-    for (const QueryTable &table : queryTables()) {
-        if (!sendText.endsWith(u'\r') || sendText.chopped(1) != QLatin1StringView(table.query))
+    for (const QueryReplies &table : queryReplies()) {
+        if (!sendText.endsWith(QLatin1Char(kCr)) || sendText.chopped(1) != QLatin1StringView(table.code))
             continue;
-        const QStringView taken = rxdLine.left(table.prefixLength);
-        if (table.lampTime)
-            return taken.toString() + QStringLiteral(" Hour");
-        for (const DecodeRow &row : table.rows) {
-            if (taken == row.prefix)
-                return row.status.toString();
+        // Each reply character shows as itself and a blank.
+        const QStringView taken = rxdLine.left(2 * table.digits);
+        if (table.rows.empty())
+            return taken.toString() + QString::fromUtf16(table.words);
+        for (const ReplyRow &row : table.rows) {
+            if (showsDigits(taken, row.digits))
+                return QString::fromUtf16(row.words);
         }
         return std::nullopt;
     }
@@ -74,12 +44,11 @@ std::optional<QString> decodeReply(QStringView sendText, QStringView rxdLine)
 QStringList decodedTexts(QByteArrayView queryCode)
 {
     QStringList texts;
-    for (const QueryTable &table : queryTables()) {
-        if (queryCode != QByteArrayView(table.query))
-            continue;
-        for (const DecodeRow &row : table.rows) {
-            if (!texts.contains(row.status))
-                texts << row.status.toString();
+    if (const QueryReplies *table = queryRepliesOf(queryCode)) {
+        for (const ReplyRow &row : table->rows) {
+            const QString words = QString::fromUtf16(row.words);
+            if (!texts.contains(words))
+                texts << words;
         }
     }
     return texts;

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QString>
 
 #include <optional>
 #include <variant>
@@ -38,6 +39,8 @@ enum class ImageSetting { Normal, TopBottomReversal, LeftRightReversal, BothReve
 struct LampHours
 {
     int hours = 0;
+    friend bool operator==(LampHours a, LampHours b) { return a.hours == b.hours; }
+    friend bool operator<(LampHours a, LampHours b) { return a.hours < b.hours; }
 };
 
 using Reading = std::variant<PowerState, Input, LampHours, ImageSetting>;
@@ -48,6 +51,11 @@ bool isQueryCode(QByteArrayView code);
 
 // The typed value of a complete reply (its CR included) to the query `code`;
 // no value when `code` is no query or the reply is not one of its rows.
+// A reply reads only when it is exactly one row's digits and its CR.
 std::optional<Reading> readReply(QByteArrayView code, QByteArrayView reply);
+
+// The words the STATUS line shows for a reading, leading blank included:
+// " Stand by", " 0 1 2 3 Hour".
+QString readingWords(const Reading &reading);
 
 } // namespace koru

@@ -1,6 +1,7 @@
 #include "sim/framereader.h"
 
 #include "protocol/catalogue.h"
+#include "protocol/replyreading.h"
 
 namespace koru::sim {
 
@@ -29,7 +30,7 @@ QList<Frame> FrameReader::feed(QByteArrayView bytes, std::chrono::milliseconds n
     m_lastByte = now;
 
     for (const char c : bytes) {
-        if (c == Terminator) {
+        if (c == kCr) {
             frames.append(Frame { m_partial, m_overlong });
             m_partial.clear();
             m_overlong = false;

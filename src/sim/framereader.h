@@ -29,7 +29,6 @@ class FrameReader
 {
 public:
     static constexpr qsizetype CodeLength = 3;
-    static constexpr char Terminator = '\r';
     static constexpr std::chrono::milliseconds DefaultFrameTimeout { 500 };
 
     explicit FrameReader(std::chrono::milliseconds frameTimeout = DefaultFrameTimeout);

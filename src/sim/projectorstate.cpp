@@ -1,6 +1,7 @@
 #include "sim/projectorstate.h"
 
 #include "protocol/catalogue.h"
+#include "protocol/replyreading.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -9,10 +10,6 @@ namespace koru::sim {
 
 namespace {
 
-constexpr char Ack = 6;
-constexpr char Nak = 21;
-constexpr char Cr = 13;
-
 bool is(const QByteArray &body, std::string_view code)
 {
     return body == QByteArrayView(code.data(), qsizetype(code.size()));
@@ -20,7 +17,7 @@ bool is(const QByteArray &body, std::string_view code)
 
 QByteArray withCr(QByteArray text)
 {
-    text.append(Cr);
+    text.append(kCr);
     return text;
 }
 
@@ -44,14 +41,12 @@ ProjectorState::ProjectorState(const ProjectorSetup &setup, std::chrono::millise
 
 QByteArray ProjectorState::acknowledgement()
 {
-    const char bytes[] = { Ack, Cr };
-    return QByteArray(bytes, 2);
+    return QByteArray(kAckCr);
 }
 
 QByteArray ProjectorState::rejection()
 {
-    const char bytes[] = { Nak, Cr };
-    return QByteArray(bytes, 2);
+    return QByteArray(kNakCr);
 }
 
 QByteArray ProjectorState::answer(const Frame &frame, std::chrono::milliseconds now)

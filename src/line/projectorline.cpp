@@ -1,0 +1,380 @@
+#include "line/projectorline.h"
+
+#include "serial/mscomm.h"
+
+#include <QMetaObject>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace koru::line {
+
+namespace {
+
+// A reply longer than this without its CR is not a reply of this projector;
+// the frame ends there instead of collecting a flood.
+constexpr qsizetype kMaxReply = 1024;
+
+// The one port number the line uses on its port component.
+constexpr int kPort = 1;
+
+template <typename Container, typename Predicate>
+void eraseIf(Container &container, Predicate predicate)
+{
+    container.erase(std::remove_if(container.begin(), container.end(), predicate), container.end());
+}
+
+} // namespace
+
+ProjectorLine::ProjectorLine(const QString &address, const QString &settings, QObject *parent)
+    : QObject(parent)
+    , m_address(address)
+    , m_settings(settings)
+    , m_comm(new MSComm(this))
+    , m_replyTimer(new QTimer(this))
+    , m_restTimer(new QTimer(this))
+{
+    m_clock.start();
+    for (QTimer *timer : { m_replyTimer, m_restTimer }) {
+        timer->setSingleShot(true);
+        timer->setTimerType(Qt::PreciseTimer);
+    }
+    connect(m_comm, &MSComm::OnComm, this, &ProjectorLine::onComm);
+    connect(m_replyTimer, &QTimer::timeout, this, &ProjectorLine::finishFrame);
+    connect(m_restTimer, &QTimer::timeout, this, &ProjectorLine::wakeHolds);
+}
+
+// Owners' handlers are not called once the line is gone.
+ProjectorLine::~ProjectorLine() = default;
+
+QString ProjectorLine::address() const
+{
+    return m_address;
+}
+
+Millis ProjectorLine::now() const
+{
+    return Millis(m_clock.elapsed());
+}
+
+CommResult ProjectorLine::open()
+{
+    if (m_comm->portOpen())
+        return CommResult::success();
+    m_comm->setDevicePath(kPort, m_address);
+    CommResult result = m_comm->setCommPort(kPort);
+    if (result)
+        result = m_comm->setSettings(m_settings);
+    if (result)
+        result = m_comm->setPortOpen(true);
+    if (!result)
+        return result;
+    m_open = true;
+    emit opened();
+    schedulePump();
+    return result;
+}
+
+void ProjectorLine::close()
+{
+    m_open = false;
+    (void)m_comm->setPortOpen(false);
+    endAll(QStringLiteral("the line to %1 was closed").arg(m_address));
+    scheduleFlush(); // not from inside the owner's own call
+}
+
+bool ProjectorLine::isOpen() const
+{
+    return m_comm->portOpen();
+}
+
+RequestId ProjectorLine::submit(QObject *owner, const QByteArray &frame, ResultHandler handler, Millis replyWait)
+{
+    return enqueue(owner, frame, std::move(handler), replyWait, Millis(0));
+}
+
+RequestId ProjectorLine::hold(QObject *owner, const QByteArray &frame, Millis period, ResultHandler handler,
+                              Millis replyWait)
+{
+    return enqueue(owner, frame, std::move(handler), replyWait, std::max(period, Millis(1)));
+}
+
+RequestId ProjectorLine::enqueue(QObject *owner, const QByteArray &frame, ResultHandler handler, Millis replyWait,
+                                 Millis period)
+{
+    if (!owner)
+        owner = this;
+    watch(owner);
+    Request request;
+    request.id = ++m_lastId;
+    request.owner = owner;
+    request.ownerKey = owner;
+    request.frame = frame;
+    request.handler = std::move(handler);
+    request.replyWait = replyWait;
+    request.period = period;
+    m_queue.push_back(std::move(request));
+    schedulePump(); // sends go out from the event loop, never inside the caller
+    return m_lastId;
+}
+
+void ProjectorLine::stop(RequestId id)
+{
+    const auto matches = [id](const auto &entry) { return entry.id == id; };
+    eraseIf(m_queue, matches);
+    eraseIf(m_deliveries, matches);
+    if (m_resting.erase(id) > 0)
+        startRestTimer();
+    if (m_inFlight && m_inFlight->id == id)
+        m_inFlightStopped = true;
+}
+
+int ProjectorLine::queued() const
+{
+    return int(m_queue.size());
+}
+
+void ProjectorLine::watch(QObject *owner)
+{
+    if (owner == this || m_watched.contains(owner))
+        return;
+    m_watched.insert(owner);
+    connect(owner, &QObject::destroyed, this, [this, owner] { dropOwner(owner); });
+}
+
+// An owner that goes away takes its requests and results with it; a frame of
+// its already on the wire still finishes there, so its reply reaches nobody.
+void ProjectorLine::dropOwner(const QObject *owner)
+{
+    m_watched.remove(const_cast<QObject *>(owner));
+    const auto owned = [owner](const auto &entry) { return entry.ownerKey == owner; };
+    eraseIf(m_queue, owned);
+    eraseIf(m_deliveries, owned);
+    for (auto it = m_resting.begin(); it != m_resting.end();)
+        it = owned(it->second) ? m_resting.erase(it) : std::next(it);
+    startRestTimer();
+    if (m_inFlight && owned(*m_inFlight))
+        m_inFlightStopped = true;
+}
+
+void ProjectorLine::schedulePump()
+{
+    if (m_pumpScheduled)
+        return;
+    m_pumpScheduled = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_pumpScheduled = false;
+            pump();
+        },
+        Qt::QueuedConnection);
+}
+
+void ProjectorLine::pump()
+{
+    if (!m_inFlight && !m_queue.empty()) {
+        Request next = std::move(m_queue.front());
+        m_queue.pop_front();
+        transmit(std::move(next));
+    }
+    flush();
+}
+
+void ProjectorLine::transmit(Request request)
+{
+    if (!m_open) {
+        m_queue.push_front(std::move(request));
+        endAll(QStringLiteral("the line to %1 is not open").arg(m_address));
+        return;
+    }
+    // Whatever came after the last reply wait belongs to no frame: it goes
+    // now, so that it cannot pass for the reply to this one.
+    if (const QByteArray stale = m_comm->input().toLatin1(); !stale.isEmpty())
+        emit received(stale);
+    if (const CommResult written = m_comm->setOutput(QString::fromLatin1(request.frame)); !written) {
+        m_queue.push_front(std::move(request));
+        m_open = false;
+        (void)m_comm->setPortOpen(false); // the loss is answered here, not again from the port
+        endAll(written.message());
+        emit lost(written.message());
+        return;
+    }
+    emit sent(request.frame);
+    m_sentAt = now();
+    if (request.sends++ == 0)
+        request.firstSend = m_sentAt;
+    m_reply.clear();
+    m_inFlightStopped = false;
+    m_replyTimer->start(request.replyWait);
+    m_inFlight = std::move(request);
+}
+
+void ProjectorLine::onComm()
+{
+    if (m_comm->commEvent() == MSComm::comEventLineLost) {
+        const QString reason = m_comm->lineLostMessage();
+        m_open = false;
+        endAll(reason);
+        emit lost(reason);
+        flush();
+        return;
+    }
+    if (m_comm->commEvent() != MSComm::comEvReceive)
+        return;
+    const QByteArray chunk = m_comm->input().toLatin1();
+    if (chunk.isEmpty())
+        return;
+    emit received(chunk);
+    if (!m_inFlight)
+        return; // late or unasked bytes belong to no frame
+    const qsizetype cr = chunk.indexOf(kCr);
+    const QByteArrayView taken = cr < 0 ? QByteArrayView(chunk) : QByteArrayView(chunk).first(cr + 1);
+    m_reply += taken.first(std::min(taken.size(), kMaxReply - m_reply.size()));
+    if (cr >= 0 || m_reply.size() >= kMaxReply)
+        finishFrame();
+}
+
+// The frame in flight ends: its CR came, its reply grew too long, or its
+// reply wait is over.
+void ProjectorLine::finishFrame()
+{
+    if (!m_inFlight)
+        return;
+    m_replyTimer->stop();
+    Request request = std::move(*m_inFlight);
+    m_inFlight.reset();
+    Result result;
+    result.frame = request.frame;
+    result.reply = m_reply;
+    result.elapsed = now() - m_sentAt;
+    Judgement judgement = judgeReply(request.frame, m_reply);
+    result.outcome = judgement.outcome;
+    result.reading = std::move(judgement.reading);
+    m_reply.clear();
+    if (!m_inFlightStopped && request.owner) {
+        deliver(request, std::move(result));
+        if (request.period > Millis(0)) {
+            request.due.reset(); // set once its owner has seen this result
+            m_resting.emplace(request.id, std::move(request));
+        }
+    }
+    pump();
+}
+
+// Every request in flight, queued or resting ends with LineLost, each once.
+void ProjectorLine::endAll(const QString &reason)
+{
+    m_replyTimer->stop();
+    m_restTimer->stop();
+    const auto lost = [&reason](const QByteArray &frame) {
+        Result result;
+        result.outcome = Outcome::LineLost;
+        result.frame = frame;
+        result.lineLostReason = reason;
+        return result;
+    };
+    if (m_inFlight && !m_inFlightStopped) {
+        Result result = lost(m_inFlight->frame);
+        result.reply = m_reply;
+        deliver(*m_inFlight, std::move(result));
+    }
+    m_inFlight.reset();
+    m_reply.clear();
+    for (const Request &request : m_queue)
+        deliver(request, lost(request.frame));
+    m_queue.clear();
+    for (const auto &[id, request] : m_resting)
+        deliver(request, lost(request.frame));
+    m_resting.clear();
+}
+
+void ProjectorLine::deliver(const Request &request, Result result)
+{
+    if (!request.owner)
+        return;
+    m_deliveries.push_back({ request.id, request.owner, request.ownerKey, request.handler, std::move(result) });
+}
+
+void ProjectorLine::scheduleFlush()
+{
+    if (m_flushScheduled)
+        return;
+    m_flushScheduled = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_flushScheduled = false;
+            flush();
+        },
+        Qt::QueuedConnection);
+}
+
+// Hands each result to its owner, in the order the frames ended. The line's
+// state is settled before each call, so a handler may submit, stop or close.
+void ProjectorLine::flush()
+{
+    if (m_flushing)
+        return; // a handler's own call: the running loop delivers
+    m_flushing = true;
+    const QPointer<ProjectorLine> self(this);
+    while (!m_deliveries.empty()) {
+        Delivery delivery = std::move(m_deliveries.front());
+        m_deliveries.pop_front();
+        if (delivery.owner && delivery.handler)
+            delivery.handler(delivery.result);
+        if (!self)
+            return;
+        armRest(delivery.id);
+    }
+    m_flushing = false;
+}
+
+// A hold's next transmission keeps to its period counted from the first one,
+// as a held button's timer does; a hold that fell more than a period behind
+// (the line was busy with other owners) skips the slots it missed rather than
+// catching up in a burst.
+void ProjectorLine::armRest(RequestId id)
+{
+    const auto it = m_resting.find(id);
+    if (it == m_resting.end() || it->second.due)
+        return;
+    Request &hold = it->second;
+    Millis due = hold.firstSend + hold.period * hold.sends;
+    const Millis t = now();
+    if (due + hold.period <= t)
+        due = hold.firstSend + hold.period * ((t - hold.firstSend) / hold.period);
+    hold.due = due;
+    startRestTimer();
+}
+
+void ProjectorLine::startRestTimer()
+{
+    std::optional<Millis> earliest;
+    for (const auto &[id, hold] : m_resting) {
+        if (hold.due && (!earliest || *hold.due < *earliest))
+            earliest = hold.due;
+    }
+    if (!earliest) {
+        m_restTimer->stop();
+        return;
+    }
+    m_restTimer->start(std::max(Millis(0), *earliest - now()));
+}
+
+void ProjectorLine::wakeHolds()
+{
+    const Millis t = now();
+    for (auto it = m_resting.begin(); it != m_resting.end();) {
+        if (it->second.due && *it->second.due <= t) {
+            m_queue.push_back(std::move(it->second));
+            it = m_resting.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    startRestTimer();
+    pump();
+}
+
+} // namespace koru::line
