@@ -1,7 +1,5 @@
 #include "bridge/mqtttopics.h"
 
-#include "protocol/replydecoding.h"
-
 #include <QStringList>
 
 #include <algorithm>
@@ -155,14 +153,6 @@ QList<QByteArray> inputWords()
 QByteArray onOffWord(bool on)
 {
     return on ? kOn : kOff;
-}
-
-QByteArray statusWords(PowerState state)
-{
-    // The STATUS table lists each state's words once, in the order of
-    // PowerState's rows.
-    const QStringList texts = decodedTexts(query::Status);
-    return texts.value(int(state)).trimmed().toLatin1();
 }
 
 bool isProblem(PowerState state)

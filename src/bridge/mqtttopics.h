@@ -51,7 +51,6 @@ inline constexpr char kOff[] = "OFF";
 QByteArray powerWord(PowerState state);   // on, off, warming, cooling, fault
 QByteArray inputWord(Input input);        // PC, MCI, Video
 QByteArray onOffWord(bool on);            // ON, OFF
-QByteArray statusWords(PowerState state); // as the STATUS line reads, "Stand by" ...
 bool isProblem(PowerState state);         // the abnormality rows
 QList<QByteArray> inputWords();           // every input word, in table order
 
