@@ -169,12 +169,17 @@ void ProjectorModel::sendAll(QList<QByteArray> frames, QObject *context, Command
                            if (guard)
                                handler(commandResult);
                        };
-                       if (outcome == CommandOutcome::Done) {
+                       if (outcome != CommandOutcome::NoAnswer) {
                            pollAfterCommand(std::move(deliver));
-                       } else {
-                           pollAfterCommand({});
-                           deliver();
+                           return;
                        }
+                       // A projector that leaves a command unanswered is not
+                       // to be believed on its last status either.
+                       ProjectorState next = m_state;
+                       next.power.reset();
+                       next.statusWords.clear();
+                       update(next);
+                       deliver();
                    });
 }
 
@@ -218,7 +223,8 @@ void ProjectorModel::take(const line::Result &result)
     }
     if (result.outcome == line::Outcome::Answered && result.reading) {
         if (const auto *power = std::get_if<PowerState>(&*result.reading)) {
-            if (*power == PowerState::StandBy) {
+            // Going to standby ends the mutes; set while in standby, they stay.
+            if (*power == PowerState::StandBy && m_state.power && *m_state.power != PowerState::StandBy) {
                 next.videoMuted = false;
                 next.audioMuted = false;
             }

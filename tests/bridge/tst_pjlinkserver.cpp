@@ -1,0 +1,267 @@
+// The bridge's PJLink server in front of the simulated projector, spoken to
+// by a controller of the tests' own over loopback: every row of the mapping,
+// the authentication, the errors, the limits and both kinds of controller.
+#include "support/pjlinkclient.h"
+#include "bridgefixture.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace std::chrono_literals;
+using koru::test::BridgeFixture;
+using koru::test::PjlinkClient;
+
+Q_DECLARE_METATYPE(PjlinkClient::Digest)
+
+namespace {
+
+// POWR ? as the model has it, to wait for a state the projector reaches by itself.
+QByteArray powerDigit(const BridgeFixture &bridge)
+{
+    const auto power = bridge.state().power;
+    if (!power)
+        return {};
+    switch (*power) {
+    case koru::PowerState::StandBy: return "0";
+    case koru::PowerState::On: return "1";
+    case koru::PowerState::CoolingDown: return "2";
+    case koru::PowerState::CountDown: return "3";
+    default: return "?";
+    }
+}
+
+} // namespace
+
+class TestPjlinkServer : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void mapping_data();
+    void mapping();
+    void switchingOnWhileCoolingIsNotSent();
+    void silentProjector();
+    void authentication_data();
+    void authentication();
+    void limits();
+    void passwordGuessersShutOut();
+    void controllerStyles();
+
+private:
+    std::unique_ptr<BridgeFixture> m_bridge; // one projector through the whole mapping
+    PjlinkClient m_client;
+};
+
+void TestPjlinkServer::initTestCase()
+{
+    m_bridge = std::make_unique<BridgeFixture>();
+    QVERIFY(m_bridge->ready);
+    QVERIFY(m_client.connectTo(m_bridge->pjlinkPort()));
+    QCOMPARE(m_client.greeting(), QByteArray("PJLINK 0\r"));
+}
+
+void TestPjlinkServer::cleanupTestCase()
+{
+    m_bridge.reset();
+}
+
+void TestPjlinkServer::mapping_data()
+{
+    QTest::addColumn<QByteArray>("waitFor"); // POWR ? the model must reach first; empty: none
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<char>("simInput"); // what the projector shows afterwards; 0: not looked at
+
+    const auto row = [](const char *name, const char *waitFor, const char *request, const char *reply,
+                        char input = 0) {
+        QTest::newRow(name) << QByteArray(waitFor) << QByteArray(request) << QByteArray(reply) << input;
+    };
+    row("standing by", "", "POWR ?", "%1POWR=0\r");
+    row("inputs", "", "INST ?", "%1INST=11 41 21\r");
+    row("input at start", "", "INPT ?", "%1INPT=11\r");
+    row("input MCI", "", "INPT 41", "%1INPT=OK\r", '2');
+    row("input read back MCI", "", "INPT ?", "%1INPT=41\r");
+    row("input video", "", "INPT 21", "%1INPT=OK\r", '3');
+    row("input read back video", "", "INPT ?", "%1INPT=21\r");
+    row("input PC", "", "INPT 11", "%1INPT=OK\r", '1');
+    row("no input 51", "", "INPT 51", "%1INPT=ERR2\r", '1');
+    row("mutes at start", "", "AVMT ?", "%1AVMT=30\r");
+    row("video mute", "", "AVMT 11", "%1AVMT=OK\r");
+    row("video muted", "", "AVMT ?", "%1AVMT=11\r");
+    row("audio mute", "", "AVMT 21", "%1AVMT=OK\r");
+    row("both muted", "", "AVMT ?", "%1AVMT=31\r");
+    row("video unmute", "", "AVMT 10", "%1AVMT=OK\r");
+    row("audio muted", "", "AVMT ?", "%1AVMT=21\r");
+    row("audio unmute", "", "AVMT 20", "%1AVMT=OK\r");
+    row("none muted", "", "AVMT ?", "%1AVMT=30\r");
+    row("both mute", "", "AVMT 31", "%1AVMT=OK\r");
+    row("both on", "", "AVMT ?", "%1AVMT=31\r");
+    row("both unmute", "", "AVMT 30", "%1AVMT=OK\r");
+    row("lamp dark", "", "LAMP ?", "%1LAMP=1234 0\r");
+    row("no errors", "", "ERST ?", "%1ERST=000000\r");
+    row("name", "", "NAME ?", "%1NAME=Room 2.14\r");
+    row("manufacturer", "", "INF1 ?", "%1INF1=KORU\r");
+    row("model", "", "INF2 ?", "%1INF2=LMV5\r");
+    row("other information", "", "INFO ?", "%1INFO=second floor\r");
+    row("class", "", "CLSS ?", "%1CLSS=1\r");
+    row("switch on", "", "POWR 1", "%1POWR=OK\r");
+    row("warming up", "", "POWR ?", "%1POWR=3\r");
+    row("lamp lit warming up", "", "LAMP ?", "%1LAMP=1234 1\r");
+    row("on", "1", "POWR ?", "%1POWR=1\r");
+    row("mute while on", "", "AVMT 31", "%1AVMT=OK\r");
+    row("switch off", "", "POWR 0", "%1POWR=OK\r");
+    row("cooling down", "", "POWR ?", "%1POWR=2\r");
+    row("on while cooling down", "", "POWR 1", "%1POWR=ERR3\r");
+    row("standing by again", "0", "POWR ?", "%1POWR=0\r");
+    row("standby ends the mutes", "", "AVMT ?", "%1AVMT=30\r");
+    row("no such command", "", "FREZ ?", "%1FREZ=ERR1\r");
+    row("no such power", "", "POWR 2", "%1POWR=ERR2\r");
+    row("no such mute", "", "AVMT 41", "%1AVMT=ERR2\r");
+}
+
+void TestPjlinkServer::mapping()
+{
+    QFETCH(QByteArray, waitFor);
+    QFETCH(QByteArray, request);
+    QFETCH(QByteArray, reply);
+    QFETCH(char, simInput);
+    if (!waitFor.isEmpty())
+        QTRY_COMPARE_WITH_TIMEOUT(powerDigit(*m_bridge), waitFor, 3000);
+    QCOMPARE(m_client.request(request), reply);
+    if (simInput)
+        QCOMPARE(m_bridge->sim.projector().input(), simInput);
+}
+
+void TestPjlinkServer::switchingOnWhileCoolingIsNotSent()
+{
+    BridgeFixture bridge;
+    QVERIFY(bridge.ready);
+    PjlinkClient client;
+    QVERIFY(client.connectTo(bridge.pjlinkPort()));
+    QCOMPARE(client.request("POWR 1"), QByteArray("%1POWR=OK\r"));
+    QTRY_COMPARE_WITH_TIMEOUT(powerDigit(bridge), QByteArray("1"), 3000);
+    QCOMPARE(client.request("POWR 0"), QByteArray("%1POWR=OK\r"));
+    QSignalSpy frames(&bridge.sim, &koru::sim::ProjectorSim::frameReceived);
+    QCOMPARE(client.request("POWR 1"), QByteArray("%1POWR=ERR3\r"));
+    for (const QList<QVariant> &frame : std::as_const(frames))
+        QVERIFY(frame.first().toByteArray() != "C00");
+}
+
+void TestPjlinkServer::silentProjector()
+{
+    BridgeFixture bridge;
+    QVERIFY(bridge.ready);
+    PjlinkClient client;
+    QVERIFY(client.connectTo(bridge.pjlinkPort()));
+    bridge.sim.setFaultMode(koru::sim::FaultMode::Silent);
+    QCOMPARE(client.request("POWR 1"), QByteArray("%1POWR=ERR4\r"));
+    // The poll after the command went unanswered too: nothing is known now.
+    QCOMPARE(client.request("POWR ?"), QByteArray("%1POWR=ERR4\r"));
+    QCOMPARE(client.request("ERST ?"), QByteArray("%1ERST=ERR4\r"));
+    // What the bridge knows of itself it still says.
+    QCOMPARE(client.request("NAME ?"), QByteArray("%1NAME=Room 2.14\r"));
+}
+
+void TestPjlinkServer::authentication_data()
+{
+    QTest::addColumn<PjlinkClient::Digest>("digest");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::newRow("right") << PjlinkClient::Digest::Right << QByteArray("%1POWR=0\r");
+    QTest::newRow("wrong") << PjlinkClient::Digest::Wrong << QByteArray("PJLINK ERRA\r");
+    QTest::newRow("missing") << PjlinkClient::Digest::Missing << QByteArray("PJLINK ERRA\r");
+}
+
+void TestPjlinkServer::authentication()
+{
+    QFETCH(PjlinkClient::Digest, digest);
+    QFETCH(QByteArray, reply);
+    BridgeFixture bridge("JBMIAProjectorLink");
+    QVERIFY(bridge.ready);
+    PjlinkClient client;
+    QVERIFY(client.connectTo(bridge.pjlinkPort()));
+    QVERIFY(client.greeting().startsWith("PJLINK 1 "));
+    QCOMPARE(client.greeting().size(), 18);
+    PjlinkClient other;
+    QVERIFY(other.connectTo(bridge.pjlinkPort()));
+    QVERIFY(other.greeting() != client.greeting()); // a new random number every connection
+    client.setPassword("JBMIAProjectorLink", digest);
+    QCOMPARE(client.request("POWR ?"), reply);
+    if (digest == PjlinkClient::Digest::Right) {
+        // Only the first request carries the digest.
+        QCOMPARE(client.request("CLSS ?"), QByteArray("%1CLSS=1\r"));
+        QVERIFY(!client.closedByPeer(100ms));
+    } else {
+        QVERIFY(client.closedByPeer());
+    }
+}
+
+void TestPjlinkServer::limits()
+{
+    auto timings = koru::test::quickTimings();
+    timings.pjlink.idle = 1s;
+    BridgeFixture bridge({}, timings, 2);
+    QVERIFY(bridge.ready);
+    PjlinkClient first, second, third;
+    QVERIFY(first.connectTo(bridge.pjlinkPort()));
+    QVERIFY(second.connectTo(bridge.pjlinkPort()));
+    // Past the configured number: closed at once, not even greeted.
+    QVERIFY(!third.connectTo(bridge.pjlinkPort(), 200ms));
+    QVERIFY(third.closedByPeer());
+
+    // The longest line the standard allows is answered; one byte more, and
+    // no CR, and the connection is closed.
+    QCOMPARE(first.request("NAME " + QByteArray(128, 'x')), QByteArray("%1NAME=ERR2\r"));
+    first.sendRaw("%1NAME " + QByteArray(130, 'x'));
+    QVERIFY(first.closedByPeer());
+
+    // Quiet for the idle time: closed; a free place again for the next.
+    QVERIFY(!second.closedByPeer(200ms));
+    QVERIFY(second.closedByPeer(2s));
+    PjlinkClient fourth;
+    QVERIFY(fourth.connectTo(bridge.pjlinkPort()));
+}
+
+void TestPjlinkServer::passwordGuessersShutOut()
+{
+    BridgeFixture bridge("secret");
+    QVERIFY(bridge.ready);
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        PjlinkClient guesser;
+        QVERIFY(guesser.connectTo(bridge.pjlinkPort()));
+        guesser.setPassword("secret", PjlinkClient::Digest::Wrong);
+        QCOMPARE(guesser.request("POWR ?"), QByteArray("PJLINK ERRA\r"));
+    }
+    // Even with the right password, the address is shut out for the block time.
+    PjlinkClient blocked;
+    QVERIFY(!blocked.connectTo(bridge.pjlinkPort(), 300ms));
+    QTest::qWait(700);
+    PjlinkClient later;
+    QVERIFY(later.connectTo(bridge.pjlinkPort()));
+    later.setPassword("secret");
+    QCOMPARE(later.request("POWR ?"), QByteArray("%1POWR=0\r"));
+}
+
+// One that connects for every poll, as Home Assistant does; one that keeps
+// its connection and polls more often than the idle time, as OpenLP does.
+void TestPjlinkServer::controllerStyles()
+{
+    BridgeFixture bridge("secret");
+    QVERIFY(bridge.ready);
+    PjlinkClient keeper;
+    QVERIFY(keeper.connectTo(bridge.pjlinkPort()));
+    keeper.setPassword("secret");
+    for (int poll = 0; poll < 5; ++poll) {
+        PjlinkClient once;
+        QVERIFY(once.connectTo(bridge.pjlinkPort()));
+        once.setPassword("secret");
+        QCOMPARE(once.request("POWR ?"), QByteArray("%1POWR=0\r"));
+        QCOMPARE(keeper.request("INPT ?"), QByteArray("%1INPT=11\r"));
+        QTest::qWait(150);
+    }
+    QTRY_COMPARE(bridge.projector->pjlinkServer()->connectionCount(), 1);
+}
+
+QTEST_GUILESS_MAIN(TestPjlinkServer)
+#include "tst_pjlinkserver.moc"
