@@ -29,7 +29,9 @@ QString describeProblem(const QString &path, const ConfigProblem &problem)
     QString where = path;
     if (problem.line > 0)
         where += QLatin1Char(':') + QString::number(problem.line);
-    if (!problem.section.isEmpty())
+    if (problem.section == u"mqtt")
+        where += QStringLiteral(": [mqtt]");
+    else if (!problem.section.isEmpty())
         where += QStringLiteral(": [projector %1]").arg(problem.section);
     if (!problem.key.isEmpty())
         where += QStringLiteral(": ") + problem.key;
@@ -51,6 +53,10 @@ BridgeCommandLine parseBridgeCommandLine(const QStringList &arguments)
           QStringLiteral("id") },
         { QStringLiteral("log"), QStringLiteral("Append a transcript of every line's traffic to the file."),
           QStringLiteral("file") },
+        { QStringLiteral("mqtt"),
+          QStringLiteral("Publish the projector on this MQTT broker, HOST:PORT (with --config: instead of the "
+                         "[mqtt] section's host and port)."),
+          QStringLiteral("host:port") },
         { QStringLiteral("help"), QStringLiteral("Show this help and exit.") },
         { QStringLiteral("version"), QStringLiteral("Show the version and exit.") },
     });
@@ -81,6 +87,11 @@ BridgeCommandLine parseBridgeCommandLine(const QStringList &arguments)
     options.logPath = parser.value(QStringLiteral("log"));
     if (parser.isSet(QStringLiteral("config")))
         options.configPath = parser.value(QStringLiteral("config"));
+    if (parser.isSet(QStringLiteral("mqtt"))) {
+        options.mqtt.emplace();
+        if (auto reason = setMqttAddress(*options.mqtt, parser.value(QStringLiteral("mqtt"))))
+            return usage(QStringLiteral("--mqtt: ") + *reason);
+    }
 
     QStringList projectorOptions;
     for (const QString &key : configKeys() + QStringList { QStringLiteral("id") }) {

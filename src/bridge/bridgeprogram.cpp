@@ -2,6 +2,7 @@
 
 #include "bridge/bridgedaemon.h"
 #include "bridge/bridgeoptions.h"
+#include "bridge/mqttservice.h"
 #include "bridge/passwordfile.h"
 #include "protocol/trafficlog.h"
 
@@ -24,6 +25,7 @@ void printLine(FILE *stream, const QString &text)
 struct Loaded
 {
     std::vector<ProjectorSetup> setups;
+    std::optional<MqttConfig> mqtt;
     QString error; // worded for standard error; empty on success
 };
 
@@ -46,6 +48,14 @@ Loaded load(const BridgeOptions &options)
             return loaded;
         }
         configs = parsed.projectors;
+        loaded.mqtt = parsed.mqtt;
+    }
+    if (options.mqtt) {
+        // --mqtt names the broker; the rest of [mqtt], if any, still holds.
+        if (!loaded.mqtt)
+            loaded.mqtt = options.mqtt;
+        loaded.mqtt->host = options.mqtt->host;
+        loaded.mqtt->port = options.mqtt->port;
     }
     for (const ProjectorConfig &config : configs) {
         ProjectorSetup setup { config, {} };
@@ -113,14 +123,38 @@ int runBridge(int argc, char *argv[], const TerminationHook &onTermination)
     }
     auto *daemon = new BridgeDaemon(loaded.setups, BridgeTimings {}, log.get(), &app);
     QObject::connect(daemon, &BridgeDaemon::notice, &app, [](const QString &text) { printLine(stderr, text); });
+    MqttService *mqtt = nullptr;
+    if (loaded.mqtt) {
+        std::vector<MqttProjector> published;
+        for (BridgeProjector *projector : daemon->projectors()) {
+            const ProjectorConfig &config = projector->config();
+            published.push_back({ { config.id, config.name, config.model }, projector->model() });
+        }
+        mqtt = new MqttService(*loaded.mqtt, std::move(published), &app);
+        QObject::connect(mqtt, &MqttService::notice, &app, [](const QString &text) { printLine(stderr, text); });
+        QObject::connect(mqtt, &MqttService::stopped, &app, [] { QCoreApplication::exit(exitcode::Stopped); });
+    }
     QString error;
-    const auto stop = [daemon] {
+    const auto stop = [daemon, mqtt] {
         daemon->stop();
-        QCoreApplication::exit(exitcode::Stopped);
+        // The broker hears "offline" before the bridge goes; the client
+        // bounds how long that may take.
+        if (mqtt)
+            mqtt->stop();
+        else
+            QCoreApplication::exit(exitcode::Stopped);
     };
     if (!onTermination(daemon, stop, &error)) {
         printLine(stderr, QStringLiteral("koru-bridge: ") + error);
         return exitcode::StartFailed;
+    }
+    // Before the daemon says it is ready: a password file it cannot read
+    // stops the start like a listener that cannot open.
+    if (mqtt) {
+        if (const std::optional<QString> problem = mqtt->start()) {
+            printLine(stderr, QStringLiteral("koru-bridge: [mqtt] ") + *problem);
+            return exitcode::StartFailed;
+        }
     }
     if (!daemon->start(&error)) {
         printLine(stderr, QStringLiteral("koru-bridge: ") + error);

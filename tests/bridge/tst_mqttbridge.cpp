@@ -1,0 +1,327 @@
+// The bridge on the real broker: what a fresh subscriber finds, requests
+// through /set and command topics down to the simulator's wire, state
+// changes published once, a broker restart, a crashed bridge, two bridges.
+#include "bridgefixture.h"
+#include "bridge/mqttclient.h"
+#include "bridge/mqttservice.h"
+#include "support/mosquittobroker.h"
+#include "support/ser2netgateway.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+using namespace std::chrono_literals;
+using namespace koru::bridge;
+using koru::test::BridgeFixture;
+using koru::test::MosquittoBroker;
+
+namespace {
+
+constexpr int kWaitMs = 5000;
+
+MqttConfig configFor(const MosquittoBroker &broker, const QString &clientId = QStringLiteral("bridge-t"))
+{
+    MqttConfig config;
+    config.host = QStringLiteral("127.0.0.1");
+    config.port = broker.port();
+    config.clientId = clientId;
+    return config;
+}
+
+// A bridged projector on the simulator, published on `broker`.
+struct MqttFixture
+{
+    explicit MqttFixture(MosquittoBroker &broker)
+    {
+        if (!bridge.ready)
+            return;
+        service = std::make_unique<MqttService>(
+            configFor(broker), std::vector<MqttProjector> { { { QStringLiteral("room"), QStringLiteral("Room 2.14"), QStringLiteral("LMV5") },
+                                                              bridge.projector->model() } });
+        QSignalSpy connected(service->client(), &MqttClient::connected);
+        ready = !service->start() && connected.wait(kWaitMs);
+    }
+
+    // The frames the simulator heard, polls left out.
+    QStringList commandsOnTheWire() const
+    {
+        QStringList frames;
+        for (const QList<QVariant> &frame : wire) {
+            const QString code = frame.first().toString();
+            if (!code.startsWith(u"CR"))
+                frames << code;
+        }
+        return frames;
+    }
+
+    BridgeFixture bridge;
+    QSignalSpy wire { &bridge.sim, &koru::sim::ProjectorSim::frameReceived };
+    std::unique_ptr<MqttService> service;
+    bool ready = false;
+};
+
+// Every retained message under `filter` as "topic payload", sorted.
+QStringList retained(const MosquittoBroker &broker, const QString &filter, int count)
+{
+    QStringList lines = broker.receive(filter, count, 2);
+    lines.sort();
+    return lines;
+}
+
+} // namespace
+
+class TestMqttBridge : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void freshSubscriberFindsEverything();
+    void removedProjectorCleared();
+    void requestsReachTheWire_data();
+    void requestsReachTheWire();
+    void badRequestsReachNothing_data();
+    void badRequestsReachNothing();
+    void stateChangesPublishedOnce();
+    void commandWhileTheLineIsDown();
+    void brokerRestart();
+    void crashAndTwoBridges();
+};
+
+void TestMqttBridge::initTestCase()
+{
+    if (!MosquittoBroker::isInstalled())
+        QSKIP("mosquitto and mosquitto-clients are not installed (scripts/packages.sh)");
+}
+
+void TestMqttBridge::freshSubscriberFindsEverything()
+{
+    MosquittoBroker broker;
+    QVERIFY2(broker.start(QStringLiteral("koru"), QStringLiteral("pw")), qPrintable(broker.error()));
+    QTemporaryDir dir;
+    QFile password(dir.filePath(QStringLiteral("pw")));
+    QVERIFY(password.open(QIODevice::WriteOnly) && password.write("pw\n") == 3);
+    password.close();
+    BridgeFixture bridge;
+    QVERIFY(bridge.ready);
+    MqttConfig config = configFor(broker);
+    config.username = QStringLiteral("koru");
+    config.passwordFile = password.fileName();
+    MqttService service(config, { { { QStringLiteral("room"), QStringLiteral("Room"), QString() }, bridge.projector->model() } });
+    QSignalSpy connected(service.client(), &MqttClient::connected);
+    QVERIFY(!service.start());
+    QVERIFY(connected.wait(kWaitMs));
+
+    QTRY_COMPARE(retained(broker, QStringLiteral("koru/#"), 11),
+                 QStringList({ QStringLiteral("koru/bridge/bridge-t/availability online"),
+                               QStringLiteral("koru/bridge/bridge-t/projectors [\"room\"]"),
+                               QStringLiteral("koru/room/audio_mute OFF"),
+                               QStringLiteral("koru/room/availability online"),
+                               QStringLiteral("koru/room/input PC"),
+                               QStringLiteral("koru/room/lamp_hours 1234"),
+                               QStringLiteral("koru/room/power off"),
+                               QStringLiteral("koru/room/problem OFF"),
+                               QStringLiteral("koru/room/status Stand by"),
+                               QStringLiteral("koru/room/video_mute OFF") }));
+    const QStringList discovery = retained(broker, QStringLiteral("homeassistant/#"), 8);
+    QCOMPARE(discovery.size(), 8); // the bridge's device and the projector's seven entities
+    QVERIFY(discovery.filter(QStringLiteral("\"via_device\":\"bridge-t\"")).size() == 7);
+}
+
+// What the last start published for a projector since removed from the
+// configuration: cleared at this start, and nothing of the others'.
+void TestMqttBridge::removedProjectorCleared()
+{
+    MosquittoBroker broker;
+    QVERIFY2(broker.start(), qPrintable(broker.error()));
+    QVERIFY(broker.publish(QStringLiteral("koru/bridge/bridge-t/projectors"), R"(["room","gone"])", true));
+    QVERIFY(broker.publish(QStringLiteral("koru/gone/power"), "on", true));
+    QVERIFY(broker.publish(QStringLiteral("homeassistant/switch/koru_gone/power/config"), "{}", true));
+    QVERIFY(broker.publish(QStringLiteral("koru/other/power"), "on", true)); // another bridge's
+    MqttFixture fixture(broker);
+    QVERIFY(fixture.ready);
+    QTRY_COMPARE(broker.receive(QStringLiteral("koru/bridge/bridge-t/projectors"), 1, 1), QStringList(R"(koru/bridge/bridge-t/projectors ["room"])"));
+    QCOMPARE(broker.receive(QStringLiteral("koru/gone/#"), 1, 1), QStringList());
+    QCOMPARE(broker.receive(QStringLiteral("homeassistant/+/koru_gone/#"), 1, 1), QStringList());
+    QCOMPARE(broker.receive(QStringLiteral("koru/other/#"), 1, 1), QStringList("koru/other/power on"));
+}
+
+void TestMqttBridge::requestsReachTheWire_data()
+{
+    QTest::addColumn<QString>("topic");
+    QTest::addColumn<QByteArray>("payload");
+    QTest::addColumn<QStringList>("frames");
+
+    QTest::newRow("power on") << "koru/room/power/set" << QByteArray("ON") << QStringList { "C00" };
+    QTest::newRow("input video") << "koru/room/input/set" << QByteArray("Video") << QStringList { "C07" };
+    QTest::newRow("audio mute") << "koru/room/audio_mute/set" << QByteArray("ON") << QStringList { "C0B" };
+    QTest::newRow("video mute off") << "koru/room/video_mute/set" << QByteArray("OFF") << QStringList { "C0E" };
+    QTest::newRow("named command") << "koru/room/command" << QByteArray("vol-up") << QStringList { "C09" };
+}
+
+void TestMqttBridge::requestsReachTheWire()
+{
+    QFETCH(QString, topic);
+    QFETCH(QByteArray, payload);
+    QFETCH(QStringList, frames);
+
+    MosquittoBroker broker;
+    QVERIFY2(broker.start(), qPrintable(broker.error()));
+    MqttFixture fixture(broker);
+    QVERIFY(fixture.ready);
+    QVERIFY(broker.publish(topic, payload));
+    QTRY_COMPARE_WITH_TIMEOUT(fixture.commandsOnTheWire(), frames, kWaitMs);
+    if (topic.endsWith(u"command")) {
+        QVERIFY(broker.publish(topic, payload));
+        const QStringList result = broker.receive(QStringLiteral("koru/room/command/result"), 1, 3);
+        QCOMPARE(result.size(), 1);
+        const QJsonObject object = QJsonDocument::fromJson(result.first().section(u' ', 1).toUtf8()).object();
+        QCOMPARE(object.value(u"name").toString(), u"vol-up");
+        QCOMPARE(object.value(u"result").toString(), u"answered");
+        QCOMPARE(object.value(u"reply_hex").toString(), u"060d");
+    }
+}
+
+void TestMqttBridge::badRequestsReachNothing_data()
+{
+    QTest::addColumn<QString>("topic");
+    QTest::addColumn<QByteArray>("payload");
+    QTest::addColumn<QString>("why"); // in the result, or the log for /set
+
+    QTest::newRow("power lower case") << "koru/room/power/set" << QByteArray("on") << "is not one of ON, OFF";
+    QTest::newRow("input unknown") << "koru/room/input/set" << QByteArray("HDMI") << "is not one of PC, MCI, Video";
+    QTest::newRow("mute word") << "koru/room/audio_mute/set" << QByteArray("1") << "is not one of ON, OFF";
+    QTest::newRow("oversized set") << "koru/room/power/set" << QByteArray(4096, 'O') << "over the limit";
+    QTest::newRow("unknown command") << "koru/room/command" << QByteArray("self-destruct") << "no command name";
+    QTest::newRow("oversized command") << "koru/room/command" << QByteArray(4096, 'v') << "over the limit";
+}
+
+void TestMqttBridge::badRequestsReachNothing()
+{
+    QFETCH(QString, topic);
+    QFETCH(QByteArray, payload);
+    QFETCH(QString, why);
+
+    MosquittoBroker broker;
+    QVERIFY2(broker.start(), qPrintable(broker.error()));
+    MqttFixture fixture(broker);
+    QVERIFY(fixture.ready);
+    QSignalSpy notices(fixture.service.get(), &MqttService::notice);
+    QProcess result;
+    if (topic.endsWith(u"command")) {
+        result.start(QStringLiteral("mosquitto_sub"), broker.clientArguments() << "-t" << "koru/room/command/result" << "-C" << "1" << "-W" << "4");
+        QVERIFY(result.waitForStarted());
+        QTest::qWait(300); // subscribed before the request goes
+    }
+    QVERIFY(broker.publish(topic, payload));
+    if (topic.endsWith(u"command")) {
+        QTRY_VERIFY_WITH_TIMEOUT(result.state() == QProcess::NotRunning, kWaitMs);
+        const QJsonObject object = QJsonDocument::fromJson(result.readAllStandardOutput()).object();
+        QCOMPARE(object.value(u"result").toString(), u"bad-request");
+        QVERIFY2(object.value(u"error").toString().contains(why), qPrintable(object.value(u"error").toString()));
+    } else {
+        QTRY_VERIFY_WITH_TIMEOUT(!notices.isEmpty(), kWaitMs);
+        QVERIFY2(notices.first().first().toString().contains(why), qPrintable(notices.first().first().toString()));
+    }
+    QTest::qWait(300);
+    QCOMPARE(fixture.commandsOnTheWire(), QStringList());
+}
+
+void TestMqttBridge::stateChangesPublishedOnce()
+{
+    MosquittoBroker broker;
+    QVERIFY2(broker.start(), qPrintable(broker.error()));
+    MqttFixture fixture(broker);
+    QVERIFY(fixture.ready);
+    MqttClient watcher(configFor(broker, QStringLiteral("watcher")));
+    QStringList heard;
+    QObject::connect(&watcher, &MqttClient::messageReceived, &watcher,
+                     [&heard](const QByteArray &topic, const QByteArray &payload) { heard << QString::fromUtf8(topic + ' ' + payload); });
+    watcher.subscribe("koru/room/status");
+    QVERIFY(!watcher.start());
+    QTRY_COMPARE(heard, QStringList(QStringLiteral("koru/room/status Stand by")));
+    QVERIFY(broker.publish(QStringLiteral("koru/room/power/set"), "ON"));
+    // Count down lasts 300 ms, polled every 200 ms: each word once, however
+    // many polls read it.
+    QTRY_COMPARE_WITH_TIMEOUT(heard.size(), 3, kWaitMs);
+    QTest::qWait(1000);
+    QCOMPARE(heard, QStringList({ QStringLiteral("koru/room/status Stand by"), QStringLiteral("koru/room/status Count down"),
+                                  QStringLiteral("koru/room/status Power ON") }));
+}
+
+void TestMqttBridge::commandWhileTheLineIsDown()
+{
+    MosquittoBroker broker;
+    QVERIFY2(broker.start(), qPrintable(broker.error()));
+    MqttFixture fixture(broker);
+    QVERIFY(fixture.ready);
+    fixture.bridge.sim.hangUp();
+    QTRY_COMPARE(broker.receive(QStringLiteral("koru/room/availability"), 1, 1), QStringList("koru/room/availability offline"));
+    QProcess result;
+    result.start(QStringLiteral("mosquitto_sub"), broker.clientArguments() << "-t" << "koru/room/command/result" << "-C" << "1" << "-W" << "4");
+    QVERIFY(result.waitForStarted());
+    QTest::qWait(300);
+    QVERIFY(broker.publish(QStringLiteral("koru/room/command"), "vol-up"));
+    QTRY_VERIFY_WITH_TIMEOUT(result.state() == QProcess::NotRunning, kWaitMs);
+    QCOMPARE(QJsonDocument::fromJson(result.readAllStandardOutput()).object().value(u"result").toString(), u"line-lost");
+}
+
+void TestMqttBridge::brokerRestart()
+{
+    MosquittoBroker broker;
+    QVERIFY2(broker.start(), qPrintable(broker.error()));
+    MqttFixture fixture(broker);
+    QVERIFY(fixture.ready);
+    QSignalSpy connected(fixture.service->client(), &MqttClient::connected);
+    QVERIFY(broker.restart()); // forgets every retained message
+    QVERIFY(connected.wait(kWaitMs));
+    QTRY_COMPARE(broker.receive(QStringLiteral("koru/room/power"), 1, 1), QStringList("koru/room/power off"));
+    QVERIFY(broker.publish(QStringLiteral("koru/room/command"), "freeze-on"));
+    QTRY_COMPARE_WITH_TIMEOUT(fixture.commandsOnTheWire(), QStringList(QLatin1String(koru::commandByName(u"freeze-on")->code)), kWaitMs);
+}
+
+// Two bridge programs with a projector each on one broker; one of them
+// killed: its will turns it offline, the other stays.
+void TestMqttBridge::crashAndTwoBridges()
+{
+    MosquittoBroker broker;
+    QVERIFY2(broker.start(), qPrintable(broker.error()));
+    koru::sim::ProjectorSim simA(koru::test::quickProjector()), simB(koru::test::quickProjector());
+    QVERIFY(simA.start() && simB.start());
+    QTemporaryDir dir;
+    QProcess bridges[2];
+    const QString ids[2] = { QStringLiteral("a"), QStringLiteral("b") };
+    const QString ports[2] = { simA.devicePath(), simB.devicePath() };
+    for (int i = 0; i < 2; ++i) {
+        const QString path = dir.filePath(ids[i] + QStringLiteral(".conf"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QStringLiteral("[projector %1]\nport = %2\nraw = 127.0.0.1:%4\n[mqtt]\nhost = 127.0.0.1\nport = %3\nclient-id = bridge-%1\n")
+                       .arg(ids[i], ports[i]).arg(broker.port()).arg(koru::test::freeLoopbackPort()).toUtf8());
+        file.close();
+        bridges[i].setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        bridges[i].start(QStringLiteral(KORU_BRIDGE_PATH), { QStringLiteral("--config"), path });
+        QVERIFY(bridges[i].waitForStarted());
+    }
+    const QStringList online { QStringLiteral("koru/a/availability online"), QStringLiteral("koru/b/availability online"),
+                               QStringLiteral("koru/bridge/bridge-a/availability online"), QStringLiteral("koru/bridge/bridge-b/availability online") };
+    QTRY_COMPARE_WITH_TIMEOUT(retained(broker, QStringLiteral("koru/+/availability"), 2) + retained(broker, QStringLiteral("koru/bridge/+/availability"), 2), online, 10000);
+
+    ::kill(pid_t(bridges[0].processId()), SIGKILL);
+    QVERIFY(bridges[0].waitForFinished(kWaitMs));
+    QTRY_COMPARE(retained(broker, QStringLiteral("koru/bridge/+/availability"), 2),
+                 QStringList({ QStringLiteral("koru/bridge/bridge-a/availability offline"), QStringLiteral("koru/bridge/bridge-b/availability online") }));
+    bridges[1].terminate();
+    QVERIFY(bridges[1].waitForFinished(kWaitMs));
+    QCOMPARE(bridges[1].exitCode(), 0);
+    QCOMPARE(retained(broker, QStringLiteral("koru/b/availability"), 1), QStringList("koru/b/availability offline"));
+}
+
+QTEST_MAIN(TestMqttBridge)
+#include "tst_mqttbridge.moc"
