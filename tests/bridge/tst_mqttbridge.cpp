@@ -34,18 +34,22 @@ MqttConfig configFor(const MosquittoBroker &broker, const QString &clientId = QS
     return config;
 }
 
-// A bridged projector on the simulator, published on `broker`.
+// The broker, the simulator, and a bridged projector on it published there.
 struct MqttFixture
 {
-    explicit MqttFixture(MosquittoBroker &broker)
+    // Starts the broker (with one user when `user` is given) and publishes
+    // the projector on it once `config` has been adjusted.
+    bool run(const QString &user = {}, const std::function<void(MqttConfig &)> &adjust = {})
     {
-        if (!bridge.ready)
-            return;
+        if (!broker.start(user, user) || !bridge.ready)
+            return false;
+        MqttConfig config = configFor(broker);
+        if (adjust)
+            adjust(config);
         service = std::make_unique<MqttService>(
-            configFor(broker), std::vector<MqttProjector> { { { QStringLiteral("room"), QStringLiteral("Room 2.14"), QStringLiteral("LMV5") },
-                                                              bridge.projector->model() } });
+            config, std::vector<MqttProjector> { { { QStringLiteral("room"), QStringLiteral("Room"), QString() }, bridge.projector->model() } });
         QSignalSpy connected(service->client(), &MqttClient::connected);
-        ready = !service->start() && connected.wait(kWaitMs);
+        return !service->start() && connected.wait(kWaitMs);
     }
 
     // The frames the simulator heard, polls left out.
@@ -53,25 +57,29 @@ struct MqttFixture
     {
         QStringList frames;
         for (const QList<QVariant> &frame : wire) {
-            const QString code = frame.first().toString();
-            if (!code.startsWith(u"CR"))
-                frames << code;
+            if (!frame.first().toString().startsWith(u"CR"))
+                frames << frame.first().toString();
         }
         return frames;
     }
 
+    MosquittoBroker broker;
     BridgeFixture bridge;
     QSignalSpy wire { &bridge.sim, &koru::sim::ProjectorSim::frameReceived };
     std::unique_ptr<MqttService> service;
-    bool ready = false;
 };
 
-// Every retained message under `filter` as "topic payload", sorted.
-QStringList retained(const MosquittoBroker &broker, const QString &filter, int count)
+// Publishes `payload` on the projector's command topic and returns the
+// result object that comes back.
+QJsonObject resultOf(const MosquittoBroker &broker, const QByteArray &payload)
 {
-    QStringList lines = broker.receive(filter, count, 2);
-    lines.sort();
-    return lines;
+    QProcess sub;
+    sub.start(QStringLiteral("mosquitto_sub"), broker.clientArguments() << "-t" << "koru/room/command/result" << "-C" << "1" << "-W" << "4");
+    sub.waitForStarted();
+    QTest::qWait(300); // subscribed before the request goes
+    broker.publish(QStringLiteral("koru/room/command"), payload);
+    (void)QTest::qWaitFor([&sub] { return sub.state() == QProcess::NotRunning; }, kWaitMs);
+    return QJsonDocument::fromJson(sub.readAllStandardOutput()).object();
 }
 
 } // namespace
@@ -81,7 +89,6 @@ class TestMqttBridge : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void freshSubscriberFindsEverything();
     void removedProjectorCleared();
     void requestsReachTheWire_data();
@@ -94,31 +101,18 @@ private slots:
     void crashAndTwoBridges();
 };
 
-void TestMqttBridge::initTestCase()
-{
-    if (!MosquittoBroker::isInstalled())
-        QSKIP("mosquitto and mosquitto-clients are not installed (scripts/packages.sh)");
-}
-
 void TestMqttBridge::freshSubscriberFindsEverything()
 {
-    MosquittoBroker broker;
-    QVERIFY2(broker.start(QStringLiteral("koru"), QStringLiteral("pw")), qPrintable(broker.error()));
     QTemporaryDir dir;
-    QFile password(dir.filePath(QStringLiteral("pw")));
-    QVERIFY(password.open(QIODevice::WriteOnly) && password.write("pw\n") == 3);
-    password.close();
-    BridgeFixture bridge;
-    QVERIFY(bridge.ready);
-    MqttConfig config = configFor(broker);
-    config.username = QStringLiteral("koru");
-    config.passwordFile = password.fileName();
-    MqttService service(config, { { { QStringLiteral("room"), QStringLiteral("Room"), QString() }, bridge.projector->model() } });
-    QSignalSpy connected(service.client(), &MqttClient::connected);
-    QVERIFY(!service.start());
-    QVERIFY(connected.wait(kWaitMs));
-
-    QTRY_COMPARE(retained(broker, QStringLiteral("koru/#"), 11),
+    MqttFixture fixture;
+    QVERIFY(fixture.run(QStringLiteral("koru"), [&dir](MqttConfig &config) {
+        config.username = QStringLiteral("koru");
+        config.passwordFile = dir.filePath(QStringLiteral("pw"));
+        QFile file(config.passwordFile);
+        (void)(file.open(QIODevice::WriteOnly) && file.write("koru\n"));
+    }));
+    MosquittoBroker &broker = fixture.broker;
+    QTRY_COMPARE(broker.receive(QStringLiteral("koru/#"), 11),
                  QStringList({ QStringLiteral("koru/bridge/bridge-t/availability online"),
                                QStringLiteral("koru/bridge/bridge-t/projectors [\"room\"]"),
                                QStringLiteral("koru/room/audio_mute OFF"),
@@ -129,7 +123,7 @@ void TestMqttBridge::freshSubscriberFindsEverything()
                                QStringLiteral("koru/room/problem OFF"),
                                QStringLiteral("koru/room/status Stand by"),
                                QStringLiteral("koru/room/video_mute OFF") }));
-    const QStringList discovery = retained(broker, QStringLiteral("homeassistant/#"), 8);
+    const QStringList discovery = broker.receive(QStringLiteral("homeassistant/#"), 8);
     QCOMPARE(discovery.size(), 8); // the bridge's device and the projector's seven entities
     QVERIFY(discovery.filter(QStringLiteral("\"via_device\":\"bridge-t\"")).size() == 7);
 }
@@ -138,14 +132,14 @@ void TestMqttBridge::freshSubscriberFindsEverything()
 // configuration: cleared at this start, and nothing of the others'.
 void TestMqttBridge::removedProjectorCleared()
 {
-    MosquittoBroker broker;
-    QVERIFY2(broker.start(), qPrintable(broker.error()));
-    QVERIFY(broker.publish(QStringLiteral("koru/bridge/bridge-t/projectors"), R"(["room","gone"])", true));
-    QVERIFY(broker.publish(QStringLiteral("koru/gone/power"), "on", true));
-    QVERIFY(broker.publish(QStringLiteral("homeassistant/switch/koru_gone/power/config"), "{}", true));
-    QVERIFY(broker.publish(QStringLiteral("koru/other/power"), "on", true)); // another bridge's
-    MqttFixture fixture(broker);
-    QVERIFY(fixture.ready);
+    MqttFixture fixture;
+    MosquittoBroker &broker = fixture.broker;
+    QVERIFY(fixture.run({}, [&broker](MqttConfig &) {
+        broker.publish(QStringLiteral("koru/bridge/bridge-t/projectors"), R"(["room","gone"])", true);
+        broker.publish(QStringLiteral("koru/gone/power"), "on", true);
+        broker.publish(QStringLiteral("homeassistant/switch/koru_gone/power/config"), "{}", true);
+        broker.publish(QStringLiteral("koru/other/power"), "on", true); // another bridge's
+    }));
     QTRY_COMPARE(broker.receive(QStringLiteral("koru/bridge/bridge-t/projectors"), 1, 1), QStringList(R"(koru/bridge/bridge-t/projectors ["room"])"));
     QCOMPARE(broker.receive(QStringLiteral("koru/gone/#"), 1, 1), QStringList());
     QCOMPARE(broker.receive(QStringLiteral("homeassistant/+/koru_gone/#"), 1, 1), QStringList());
@@ -171,20 +165,15 @@ void TestMqttBridge::requestsReachTheWire()
     QFETCH(QByteArray, payload);
     QFETCH(QStringList, frames);
 
-    MosquittoBroker broker;
-    QVERIFY2(broker.start(), qPrintable(broker.error()));
-    MqttFixture fixture(broker);
-    QVERIFY(fixture.ready);
+    MqttFixture fixture;
+    QVERIFY(fixture.run());
+    MosquittoBroker &broker = fixture.broker;
     QVERIFY(broker.publish(topic, payload));
     QTRY_COMPARE_WITH_TIMEOUT(fixture.commandsOnTheWire(), frames, kWaitMs);
     if (topic.endsWith(u"command")) {
-        QVERIFY(broker.publish(topic, payload));
-        const QStringList result = broker.receive(QStringLiteral("koru/room/command/result"), 1, 3);
-        QCOMPARE(result.size(), 1);
-        const QJsonObject object = QJsonDocument::fromJson(result.first().section(u' ', 1).toUtf8()).object();
-        QCOMPARE(object.value(u"name").toString(), u"vol-up");
-        QCOMPARE(object.value(u"result").toString(), u"answered");
-        QCOMPARE(object.value(u"reply_hex").toString(), u"060d");
+        const QJsonObject result = resultOf(broker, payload);
+        QCOMPARE(result.value(u"name").toString() + result.value(u"result").toString() + result.value(u"reply_hex").toString(),
+                 u"vol-upanswered060d");
     }
 }
 
@@ -208,24 +197,16 @@ void TestMqttBridge::badRequestsReachNothing()
     QFETCH(QByteArray, payload);
     QFETCH(QString, why);
 
-    MosquittoBroker broker;
-    QVERIFY2(broker.start(), qPrintable(broker.error()));
-    MqttFixture fixture(broker);
-    QVERIFY(fixture.ready);
+    MqttFixture fixture;
+    QVERIFY(fixture.run());
+    MosquittoBroker &broker = fixture.broker;
     QSignalSpy notices(fixture.service.get(), &MqttService::notice);
-    QProcess result;
     if (topic.endsWith(u"command")) {
-        result.start(QStringLiteral("mosquitto_sub"), broker.clientArguments() << "-t" << "koru/room/command/result" << "-C" << "1" << "-W" << "4");
-        QVERIFY(result.waitForStarted());
-        QTest::qWait(300); // subscribed before the request goes
-    }
-    QVERIFY(broker.publish(topic, payload));
-    if (topic.endsWith(u"command")) {
-        QTRY_VERIFY_WITH_TIMEOUT(result.state() == QProcess::NotRunning, kWaitMs);
-        const QJsonObject object = QJsonDocument::fromJson(result.readAllStandardOutput()).object();
-        QCOMPARE(object.value(u"result").toString(), u"bad-request");
-        QVERIFY2(object.value(u"error").toString().contains(why), qPrintable(object.value(u"error").toString()));
+        const QJsonObject result = resultOf(broker, payload);
+        QCOMPARE(result.value(u"result").toString(), u"bad-request");
+        QVERIFY2(result.value(u"error").toString().contains(why), qPrintable(result.value(u"error").toString()));
     } else {
+        QVERIFY(broker.publish(topic, payload));
         QTRY_VERIFY_WITH_TIMEOUT(!notices.isEmpty(), kWaitMs);
         QVERIFY2(notices.first().first().toString().contains(why), qPrintable(notices.first().first().toString()));
     }
@@ -235,10 +216,9 @@ void TestMqttBridge::badRequestsReachNothing()
 
 void TestMqttBridge::stateChangesPublishedOnce()
 {
-    MosquittoBroker broker;
-    QVERIFY2(broker.start(), qPrintable(broker.error()));
-    MqttFixture fixture(broker);
-    QVERIFY(fixture.ready);
+    MqttFixture fixture;
+    QVERIFY(fixture.run());
+    MosquittoBroker &broker = fixture.broker;
     MqttClient watcher(configFor(broker, QStringLiteral("watcher")));
     QStringList heard;
     QObject::connect(&watcher, &MqttClient::messageReceived, &watcher,
@@ -257,27 +237,19 @@ void TestMqttBridge::stateChangesPublishedOnce()
 
 void TestMqttBridge::commandWhileTheLineIsDown()
 {
-    MosquittoBroker broker;
-    QVERIFY2(broker.start(), qPrintable(broker.error()));
-    MqttFixture fixture(broker);
-    QVERIFY(fixture.ready);
+    MqttFixture fixture;
+    QVERIFY(fixture.run());
+    MosquittoBroker &broker = fixture.broker;
     fixture.bridge.sim.hangUp();
     QTRY_COMPARE(broker.receive(QStringLiteral("koru/room/availability"), 1, 1), QStringList("koru/room/availability offline"));
-    QProcess result;
-    result.start(QStringLiteral("mosquitto_sub"), broker.clientArguments() << "-t" << "koru/room/command/result" << "-C" << "1" << "-W" << "4");
-    QVERIFY(result.waitForStarted());
-    QTest::qWait(300);
-    QVERIFY(broker.publish(QStringLiteral("koru/room/command"), "vol-up"));
-    QTRY_VERIFY_WITH_TIMEOUT(result.state() == QProcess::NotRunning, kWaitMs);
-    QCOMPARE(QJsonDocument::fromJson(result.readAllStandardOutput()).object().value(u"result").toString(), u"line-lost");
+    QCOMPARE(resultOf(broker, "vol-up").value(u"result").toString(), u"line-lost");
 }
 
 void TestMqttBridge::brokerRestart()
 {
-    MosquittoBroker broker;
-    QVERIFY2(broker.start(), qPrintable(broker.error()));
-    MqttFixture fixture(broker);
-    QVERIFY(fixture.ready);
+    MqttFixture fixture;
+    QVERIFY(fixture.run());
+    MosquittoBroker &broker = fixture.broker;
     QSignalSpy connected(fixture.service->client(), &MqttClient::connected);
     QVERIFY(broker.restart()); // forgets every retained message
     QVERIFY(connected.wait(kWaitMs));
@@ -311,16 +283,16 @@ void TestMqttBridge::crashAndTwoBridges()
     }
     const QStringList online { QStringLiteral("koru/a/availability online"), QStringLiteral("koru/b/availability online"),
                                QStringLiteral("koru/bridge/bridge-a/availability online"), QStringLiteral("koru/bridge/bridge-b/availability online") };
-    QTRY_COMPARE_WITH_TIMEOUT(retained(broker, QStringLiteral("koru/+/availability"), 2) + retained(broker, QStringLiteral("koru/bridge/+/availability"), 2), online, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(broker.receive(QStringLiteral("koru/+/availability"), 2) + broker.receive(QStringLiteral("koru/bridge/+/availability"), 2), online, 10000);
 
     ::kill(pid_t(bridges[0].processId()), SIGKILL);
     QVERIFY(bridges[0].waitForFinished(kWaitMs));
-    QTRY_COMPARE(retained(broker, QStringLiteral("koru/bridge/+/availability"), 2),
+    QTRY_COMPARE(broker.receive(QStringLiteral("koru/bridge/+/availability"), 2),
                  QStringList({ QStringLiteral("koru/bridge/bridge-a/availability offline"), QStringLiteral("koru/bridge/bridge-b/availability online") }));
     bridges[1].terminate();
     QVERIFY(bridges[1].waitForFinished(kWaitMs));
     QCOMPARE(bridges[1].exitCode(), 0);
-    QCOMPARE(retained(broker, QStringLiteral("koru/b/availability"), 1), QStringList("koru/b/availability offline"));
+    QCOMPARE(broker.receive(QStringLiteral("koru/b/availability"), 1), QStringList("koru/b/availability offline"));
 }
 
 QTEST_MAIN(TestMqttBridge)

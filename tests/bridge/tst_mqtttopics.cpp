@@ -1,6 +1,6 @@
-// The MQTT side's pure parts: what a /set or command payload means, where a
-// topic leads, the [mqtt] keys, and what Home Assistant is told.
-#include "bridge/mqttconfig.h"
+// The MQTT side's pure parts: where a request topic leads and what its
+// payload means, the [mqtt] keys, and what Home Assistant is told.
+#include "bridge/bridgeconfig.h"
 #include "bridge/mqttdiscovery.h"
 #include "bridge/mqtttopics.h"
 
@@ -13,215 +13,128 @@
 using namespace koru;
 using namespace koru::bridge;
 
-Q_DECLARE_METATYPE(Setting)
-
 class TestMqttTopics : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void setPayload_data();
-    void setPayload();
-    void commandPayload_data();
-    void commandPayload();
-    void route_data();
-    void route();
-    void configKey_data();
-    void configKey();
+    void requests_data();
+    void requests();
+    void mqttSection_data();
+    void mqttSection();
     void discoveryTellsHomeAssistantEverything();
-    void objectIdsNeverMeet();
 };
 
-void TestMqttTopics::setPayload_data()
-{
-    QTest::addColumn<Setting>("setting");
-    QTest::addColumn<QByteArray>("payload");
-    QTest::addColumn<QString>("value"); // "on", "off", the input word, or empty: refused
-
-    QTest::newRow("power on") << Setting::Power << QByteArray("ON") << "on";
-    QTest::newRow("power off") << Setting::Power << QByteArray("OFF") << "off";
-    QTest::newRow("power lower case") << Setting::Power << QByteArray("on") << "";
-    QTest::newRow("power with newline") << Setting::Power << QByteArray("ON\n") << "";
-    QTest::newRow("power empty") << Setting::Power << QByteArray() << "";
-    QTest::newRow("audio mute on") << Setting::AudioMute << QByteArray("ON") << "on";
-    QTest::newRow("video mute off") << Setting::VideoMute << QByteArray("OFF") << "off";
-    QTest::newRow("mute word of power state") << Setting::VideoMute << QByteArray("warming") << "";
-    QTest::newRow("input pc") << Setting::Input << QByteArray("PC") << "PC";
-    QTest::newRow("input mci") << Setting::Input << QByteArray("MCI") << "MCI";
-    QTest::newRow("input video") << Setting::Input << QByteArray("Video") << "Video";
-    QTest::newRow("input wrong case") << Setting::Input << QByteArray("VIDEO") << "";
-    QTest::newRow("input on") << Setting::Input << QByteArray("ON") << "";
-    QTest::newRow("oversized") << Setting::Input << QByteArray(kMaxRequestPayload + 1, 'P') << "";
-}
-
-void TestMqttTopics::setPayload()
-{
-    QFETCH(Setting, setting);
-    QFETCH(QByteArray, payload);
-    QFETCH(QString, value);
-
-    const ParsedSet parsed = parseSetPayload(setting, payload);
-    if (value.isEmpty()) {
-        QVERIFY(!parsed.value);
-        QVERIFY(!parsed.error.isEmpty());
-        return;
-    }
-    QVERIFY2(parsed.value, qPrintable(parsed.error));
-    if (const Input *input = std::get_if<Input>(&*parsed.value))
-        QCOMPARE(QString::fromLatin1(inputWord(*input)), value);
-    else
-        QCOMPARE(std::get<bool>(*parsed.value), value == u"on");
-}
-
-void TestMqttTopics::commandPayload_data()
-{
-    QTest::addColumn<QByteArray>("payload");
-    QTest::addColumn<QString>("code"); // empty: refused
-
-    QTest::newRow("vol-up") << QByteArray("vol-up") << "C09";
-    QTest::newRow("status query") << QByteArray("status") << "CR0";
-    QTest::newRow("unknown") << QByteArray("self-destruct") << "";
-    QTest::newRow("a code is no name") << QByteArray("C09") << "";
-    QTest::newRow("trailing blank") << QByteArray("vol-up ") << "";
-    QTest::newRow("not ascii") << QByteArray("vol-up\xff") << "";
-    QTest::newRow("oversized") << QByteArray(1000, 'x') << "";
-}
-
-void TestMqttTopics::commandPayload()
-{
-    QFETCH(QByteArray, payload);
-    QFETCH(QString, code);
-
-    const ParsedCommand parsed = parseCommandPayload(payload);
-    QCOMPARE(parsed.command ? QString::fromLatin1(parsed.command->code) : QString(), code);
-    QCOMPARE(parsed.error.isEmpty(), !code.isEmpty());
-}
-
-void TestMqttTopics::route_data()
+void TestMqttTopics::requests_data()
 {
     QTest::addColumn<QByteArray>("topic");
-    QTest::addColumn<QString>("id");     // empty: not routed
-    QTest::addColumn<QString>("target"); // the setting's topic leaf, or "command"
+    QTest::addColumn<QByteArray>("payload");
+    QTest::addColumn<QString>("meaning"); // on/off, the input, the command's code; "" refused; "-" not a request
 
-    QTest::newRow("power set") << QByteArray("koru/room-2.14/power/set") << "room-2.14" << "power";
-    QTest::newRow("input set") << QByteArray("koru/a/input/set") << "a" << "input";
-    QTest::newRow("audio mute set") << QByteArray("koru/a/audio_mute/set") << "a" << "audio_mute";
-    QTest::newRow("command") << QByteArray("koru/a/command") << "a" << "command";
-    QTest::newRow("lamp hours cannot be set") << QByteArray("koru/a/lamp_hours/set") << "" << "";
-    QTest::newRow("state topic") << QByteArray("koru/a/power") << "" << "";
-    QTest::newRow("result topic") << QByteArray("koru/a/command/result") << "" << "";
-    QTest::newRow("other base") << QByteArray("kor/a/power/set") << "" << "";
-    QTest::newRow("empty id") << QByteArray("koru//command") << "" << "";
+    QTest::newRow("power on") << QByteArray("koru/r.1/power/set") << QByteArray("ON") << "on";
+    QTest::newRow("power lower case") << QByteArray("koru/r.1/power/set") << QByteArray("on") << "";
+    QTest::newRow("power with newline") << QByteArray("koru/r.1/power/set") << QByteArray("ON\n") << "";
+    QTest::newRow("video mute off") << QByteArray("koru/r.1/video_mute/set") << QByteArray("OFF") << "off";
+    QTest::newRow("audio mute, power word") << QByteArray("koru/r.1/audio_mute/set") << QByteArray("warming") << "";
+    QTest::newRow("input video") << QByteArray("koru/r.1/input/set") << QByteArray("Video") << "Video";
+    QTest::newRow("input wrong case") << QByteArray("koru/r.1/input/set") << QByteArray("VIDEO") << "";
+    QTest::newRow("input oversized") << QByteArray("koru/r.1/input/set") << QByteArray(kMaxRequestPayload + 1, 'P') << "";
+    QTest::newRow("command") << QByteArray("koru/r.1/command") << QByteArray("vol-up") << "C09";
+    QTest::newRow("a code is no name") << QByteArray("koru/r.1/command") << QByteArray("C09") << "";
+    QTest::newRow("command not ascii") << QByteArray("koru/r.1/command") << QByteArray("vol-up\xff") << "";
+    QTest::newRow("lamp hours cannot be set") << QByteArray("koru/r.1/lamp_hours/set") << QByteArray("1") << "-";
+    QTest::newRow("result topic") << QByteArray("koru/r.1/command/result") << QByteArray("x") << "-";
+    QTest::newRow("other base") << QByteArray("kor/r.1/power/set") << QByteArray("ON") << "-";
+    QTest::newRow("empty id") << QByteArray("koru//command") << QByteArray("vol-up") << "-";
 }
 
-void TestMqttTopics::route()
+void TestMqttTopics::requests()
 {
     QFETCH(QByteArray, topic);
-    QFETCH(QString, id);
-    QFETCH(QString, target);
+    QFETCH(QByteArray, payload);
+    QFETCH(QString, meaning);
 
     const std::optional<Route> route = routeOf(QStringLiteral("koru"), topic);
-    QCOMPARE(route ? route->id : QString(), id);
+    QCOMPARE(!route, meaning == u"-");
     if (!route)
         return;
-    if (target == u"command") {
-        QVERIFY(!route->setting);
+    QCOMPARE(route->id, u"r.1");
+    QString got, error;
+    if (route->setting) {
+        QCOMPARE(setTopic(QStringLiteral("koru"), route->id, *route->setting), topic); // and back
+        const ParsedSet parsed = parseSetPayload(*route->setting, payload);
+        error = parsed.error;
+        if (parsed.value && std::holds_alternative<Input>(*parsed.value))
+            got = QString::fromLatin1(inputWord(std::get<Input>(*parsed.value)));
+        else if (parsed.value)
+            got = std::get<bool>(*parsed.value) ? QStringLiteral("on") : QStringLiteral("off");
     } else {
-        QVERIFY(route->setting);
-        // The way back: the route's setting names this very topic.
-        QCOMPARE(setTopic(QStringLiteral("koru"), id, *route->setting), topic);
+        const ParsedCommand parsed = parseCommandPayload(payload);
+        error = parsed.error;
+        got = parsed.command ? QString::fromLatin1(parsed.command->code) : QString();
     }
+    QCOMPARE(got, meaning);
+    QCOMPARE(error.isEmpty(), !meaning.isEmpty());
 }
 
-void TestMqttTopics::configKey_data()
+void TestMqttTopics::mqttSection_data()
 {
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<QString>("value");
-    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<QString>("section");
+    QTest::addColumn<QString>("problemKey"); // empty: accepted
 
-    QTest::newRow("port") << "port" << "8883" << true;
-    QTest::newRow("port zero") << "port" << "0" << false;
-    QTest::newRow("port too big") << "port" << "65536" << false;
-    QTest::newRow("keepalive") << "keepalive" << "30" << true;
-    QTest::newRow("keepalive too short") << "keepalive" << "1" << false;
-    QTest::newRow("keepalive not a number") << "keepalive" << "30s" << false;
-    QTest::newRow("base topic") << "base-topic" << "site/koru" << true;
-    QTest::newRow("base topic wildcard") << "base-topic" << "koru/#" << false;
-    QTest::newRow("base topic empty level") << "base-topic" << "koru/" << false;
-    QTest::newRow("discovery prefix of the broker") << "discovery-prefix" << "$SYS" << false;
-    QTest::newRow("client id") << "client-id" << "bridge-7" << true;
-    QTest::newRow("client id with slash") << "client-id" << "a/b" << false;
-    QTest::newRow("unknown") << "hostname" << "x" << false;
+    QTest::newRow("full") << "host = 10.0.0.2\nport = 8883\nclient-id = b7\nbase-topic = site/koru\nkeepalive = 30\n" << "";
+    QTest::newRow("no host") << "port = 1883\n" << "host";
+    QTest::newRow("port zero") << "host = h\nport = 0\n" << "port";
+    QTest::newRow("keepalive too short") << "host = h\nkeepalive = 1\n" << "keepalive";
+    QTest::newRow("wildcard base") << "host = h\nbase-topic = koru/#\n" << "base-topic";
+    QTest::newRow("broker's own prefix") << "host = h\ndiscovery-prefix = $SYS\n" << "discovery-prefix";
+    QTest::newRow("client id with slash") << "host = h\nclient-id = a/b\n" << "client-id";
+    QTest::newRow("unknown key") << "host = h\nhostname = x\n" << "hostname";
+    QTest::newRow("given twice") << "host = h\nhost = i\n" << "host";
 }
 
-void TestMqttTopics::configKey()
+void TestMqttTopics::mqttSection()
 {
-    QFETCH(QString, key);
-    QFETCH(QString, value);
-    QFETCH(bool, accepted);
+    QFETCH(QString, section);
+    QFETCH(QString, problemKey);
 
-    MqttConfig config;
-    const std::optional<QString> error = setMqttKey(config, key, value);
-    QCOMPARE(!error, accepted);
+    const ParsedConfig parsed = parseConfig(QStringLiteral("[projector a]\nport = /dev/null\nraw = 127.0.0.1:4001\n[mqtt]\n") + section);
+    QCOMPARE(parsed.problem ? parsed.problem->key : QString(), problemKey);
+    if (!parsed.problem)
+        QCOMPARE(parsed.mqtt->baseTopic, u"site/koru");
 }
 
 void TestMqttTopics::discoveryTellsHomeAssistantEverything()
 {
     MqttConfig config;
-    const QString id = QStringLiteral("room-2.14");
-    const auto messages = projectorDiscovery(config, QStringLiteral("koru-bridge-h"), { id, QStringLiteral("Room 2.14"), QStringLiteral("LMV5") });
-    QCOMPARE(messages.size(), size_t(7));
-
+    const auto messages = projectorDiscovery(config, QStringLiteral("br"), { QStringLiteral("room-2.14"), QStringLiteral("Room 2.14"), QStringLiteral("LMV5") });
     QSet<QString> uniqueIds;
-    QMap<QString, QJsonObject> byObject;
+    QMap<QByteArray, QJsonObject> byObject;
+    std::vector<QByteArray> topics;
     for (const RetainedMessage &message : messages) {
-        QVERIFY(message.topic.startsWith("homeassistant/"));
-        QVERIFY(message.topic.endsWith("/config"));
+        topics.push_back(message.topic);
         const QJsonObject object = QJsonDocument::fromJson(message.payload).object();
         uniqueIds << object.value(u"unique_id").toString();
-        byObject.insert(QString::fromUtf8(message.topic.split('/').at(3)), object);
-
+        byObject.insert(message.topic.split('/').at(3), object);
         const QJsonObject device = object.value(u"device").toObject();
-        QCOMPARE(device.value(u"manufacturer").toString(), u"KORU");
-        QCOMPARE(device.value(u"model").toString(), u"LMV5");
-        QCOMPARE(device.value(u"name").toString(), u"Room 2.14");
-        QCOMPARE(device.value(u"via_device").toString(), u"koru-bridge-h");
-        QCOMPARE(device.value(u"identifiers").toArray().size(), 1);
+        QCOMPARE(device.value(u"manufacturer").toString() + device.value(u"model").toString() + device.value(u"name").toString()
+                     + device.value(u"via_device").toString(),
+                 u"KORULMV5Room 2.14br");
         QCOMPARE(object.value(u"availability_mode").toString(), u"all");
-        QStringList availability;
-        for (const QJsonValue &entry : object.value(u"availability").toArray())
-            availability << entry.toObject().value(u"topic").toString();
-        QCOMPARE(availability, QStringList({ QStringLiteral("koru/room-2.14/availability"),
-                                             QStringLiteral("koru/bridge/koru-bridge-h/availability") }));
-        QVERIFY(object.value(u"state_topic").toString().startsWith(u"koru/room-2.14/"));
+        QCOMPARE(object.value(u"availability").toArray().size(), 2);
+        QCOMPARE(object.value(u"availability").toArray().at(1).toObject().value(u"topic").toString(), u"koru/bridge/br/availability");
     }
     QCOMPARE(uniqueIds.size(), 7);
-    QCOMPARE(byObject.value(QStringLiteral("lamp_hours")).value(u"unit_of_measurement").toString(), u"h");
-    QCOMPARE(byObject.value(QStringLiteral("lamp_hours")).value(u"state_class").toString(), u"total_increasing");
-    QCOMPARE(byObject.value(QStringLiteral("input")).value(u"options").toArray().toVariantList(),
-             QVariantList({ QStringLiteral("PC"), QStringLiteral("MCI"), QStringLiteral("Video") }));
-    QCOMPARE(byObject.value(QStringLiteral("power")).value(u"command_topic").toString(), u"koru/room-2.14/power/set");
-    QVERIFY(!byObject.value(QStringLiteral("status")).contains(u"command_topic"));
-
-    // What a removed projector leaves to clear is exactly what was published.
-    std::vector<QByteArray> published;
-    for (const RetainedMessage &message : messages)
-        published.push_back(message.topic);
-    QCOMPARE(projectorDiscoveryTopics(config, id), published);
-}
-
-void TestMqttTopics::objectIdsNeverMeet()
-{
-    const QStringList ids { QStringLiteral("room-2.14"), QStringLiteral("room-2_14"), QStringLiteral("room-2_2e14"),
-                            QStringLiteral("Room-2.14"), QStringLiteral("room 2.14") };
-    QSet<QString> objects;
-    for (const QString &id : ids) {
-        const QString object = discoveryObjectId(id);
-        for (QChar c : object)
-            QVERIFY2(c.isLetterOrNumber() || c == u'_' || c == u'-', qPrintable(object));
-        objects << object;
-    }
-    QCOMPARE(objects.size(), ids.size());
+    // Home Assistant takes only [a-zA-Z0-9_-] in a topic's object ids.
+    QCOMPARE(messages.front().topic, QByteArray("homeassistant/switch/koru_room-2_2e14/power/config"));
+    QCOMPARE(byObject.value("lamp_hours").value(u"state_class").toString(), u"total_increasing");
+    QCOMPARE(byObject.value("lamp_hours").value(u"unit_of_measurement").toString(), u"h");
+    QCOMPARE(byObject.value("input").value(u"options").toArray().toVariantList(), QVariantList({ "PC", "MCI", "Video" }));
+    QCOMPARE(byObject.value("power").value(u"command_topic").toString(), u"koru/room-2.14/power/set");
+    QVERIFY(!byObject.value("status").contains(u"command_topic"));
+    // What a removed projector leaves to clear is what was published.
+    QCOMPARE(projectorDiscoveryTopics(config, QStringLiteral("room-2.14")), topics);
+    QVERIFY(discoveryObjectId(QStringLiteral("a_2e")) != discoveryObjectId(QStringLiteral("a.")));
 }
 
 QTEST_GUILESS_MAIN(TestMqttTopics)

@@ -144,8 +144,9 @@ QStringList MosquittoBroker::receive(const QString &filter, int count, int secon
         sub.kill();
         sub.waitForFinished(kProcessWaitMs);
     }
-    const QString text = QString::fromUtf8(sub.readAllStandardOutput());
-    return text.split(u'\n', Qt::SkipEmptyParts);
+    QStringList lines = QString::fromUtf8(sub.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    lines.sort();
+    return lines;
 }
 
 bool MosquittoBroker::publish(const QString &topic, const QByteArray &payload, bool retain) const

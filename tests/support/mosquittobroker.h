@@ -33,13 +33,11 @@ public:
     QString address() const; // "127.0.0.1:PORT", as --mqtt takes it
     const QString &error() const { return m_error; }
 
-    // mosquitto_sub's arguments to reach this broker (and log in, if it
-    // wants a user), for the tests' own subscribers and publishers.
+    // mosquitto_sub's and mosquitto_pub's arguments to reach it and log in.
     QStringList clientArguments() const;
-    // Subscribes to `filter` with mosquitto_sub and returns "topic payload"
-    // lines: at most `count` messages, for at most `seconds`. Retained
-    // messages come first, which is what a fresh subscriber sees.
-    QStringList receive(const QString &filter, int count, int seconds = 3) const;
+    // What a fresh mosquitto_sub on `filter` gets: at most `count` messages
+    // within `seconds`, as "topic payload" lines, sorted.
+    QStringList receive(const QString &filter, int count, int seconds = 2) const;
     // Publishes one message with mosquitto_pub; false if it failed.
     bool publish(const QString &topic, const QByteArray &payload, bool retain = false) const;
 
