@@ -44,7 +44,7 @@ private:
     {
         if (m_closing)
             return;
-        m_buffer += m_socket->read(lineLimit() - m_buffer.size() + 1);
+        m_buffer += m_socket->read(qMax<qsizetype>(0, lineLimit() - m_buffer.size() + 1));
         for (qsizetype cr; !m_busy && !m_closing && (cr = m_buffer.indexOf('\r')) >= 0;) {
             const QByteArray line = m_buffer.left(cr);
             m_buffer.remove(0, cr + 1);

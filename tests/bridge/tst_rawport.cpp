@@ -1,11 +1,10 @@
 // The raw shared port: clients that speak frames as the panel does, each
 // hearing the replies to its own frames only, while PJLink controllers poll
-// the same projector. The panel and koru-ctl run through it end to end.
+// the same projector. The panel runs through it end to end.
 #include "bridgefixture.h"
 #include "support/panelfixture.h"
 
 #include <QElapsedTimer>
-#include <QProcess>
 #include <QSignalSpy>
 #include <QTcpSocket>
 #include <QTest>
@@ -39,7 +38,6 @@ class TestRawPort : public QObject
 private slots:
     void repliesGoToTheirOwnClient();
     void holdWhileControllersPoll();
-    void ctlThroughTheRawPort();
     void panelThroughTheRawPort();
 };
 
@@ -138,22 +136,6 @@ void TestRawPort::holdWhileControllersPoll()
     const double wanted = 1000.0 / double(period.count());
     QVERIFY2(std::abs(rate - wanted) / wanted < 0.02, qPrintable(QStringLiteral("%1 frames/s").arg(rate)));
     QVERIFY(arrivals.last() <= lastSend + period.count());
-}
-
-void TestRawPort::ctlThroughTheRawPort()
-{
-    BridgeFixture bridge;
-    QVERIFY(bridge.ready);
-    QProcess ctl;
-    QSignalSpy finished(&ctl, &QProcess::finished);
-    ctl.start(QStringLiteral(KORU_CTL_PATH),
-              { QStringLiteral("--port"), QStringLiteral("tcp://127.0.0.1:%1").arg(bridge.rawPort()),
-                QStringLiteral("power-on"), QStringLiteral("status") });
-    QVERIFY(finished.wait(15000));
-    const QString output = QString::fromUtf8(ctl.readAllStandardOutput());
-    QCOMPARE(ctl.exitCode(), 0);
-    QVERIFY2(output.contains(QStringLiteral("Count down")), qPrintable(output));
-    QCOMPARE(bridge.sim.projector().power(bridge.sim.clock()), koru::sim::PowerState::CountDown);
 }
 
 // The panel with COM1 on the raw port: a click switches the projector on,

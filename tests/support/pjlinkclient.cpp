@@ -36,11 +36,6 @@ QByteArray PjlinkClient::request(const QByteArray &command, std::chrono::millise
     return readReply(timeout);
 }
 
-void PjlinkClient::sendRaw(const QByteArray &bytes)
-{
-    m_socket.write(bytes);
-}
-
 QByteArray PjlinkClient::readReply(std::chrono::milliseconds timeout)
 {
     QByteArray line;

@@ -28,8 +28,6 @@ public:
     // Sends "%1" + `command` + CR and returns the reply, CR included; empty
     // when none came in time.
     QByteArray request(const QByteArray &command, std::chrono::milliseconds timeout = std::chrono::seconds(3));
-    // Sends bytes as they are.
-    void sendRaw(const QByteArray &bytes);
     // The next CR-terminated line the projector sends, or empty.
     QByteArray readReply(std::chrono::milliseconds timeout = std::chrono::seconds(3));
 

@@ -1,0 +1,158 @@
+// koru-bridge as the service manager runs it: strict about its configuration,
+// ready once it listens, answering PJLink from the simulated projector,
+// stopping cleanly on SIGTERM.
+#include "support/pjlinkclient.h"
+#include "sim/projectorsim.h"
+
+#include <QProcess>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+quint16 freePort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+// The service manager's end of NOTIFY_SOCKET: a datagram socket at `path`.
+struct NotifySocket
+{
+    explicit NotifySocket(const QString &path)
+    {
+        sockaddr_un address {};
+        address.sun_family = AF_UNIX;
+        qstrncpy(address.sun_path, QFile::encodeName(path).constData(), sizeof address.sun_path);
+        fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK, 0);
+        ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address);
+    }
+    ~NotifySocket() { ::close(fd); }
+    bool waitFor(const QByteArray &word)
+    {
+        return QTest::qWaitFor([&] {
+            char buffer[256];
+            const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+            return n > 0 && QByteArray(buffer, int(n)).contains(word);
+        }, 5000);
+    }
+    int fd;
+};
+
+// koru-bridge started with `arguments`, a service manager listening.
+struct Service
+{
+    explicit Service(QStringList arguments) : notify(dir.filePath(QStringLiteral("notify")))
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("NOTIFY_SOCKET"), dir.filePath(QStringLiteral("notify")));
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral(KORU_BRIDGE_PATH), arguments);
+    }
+    bool terminate()
+    {
+        ::kill(pid_t(process.processId()), SIGTERM);
+        return process.waitForFinished(5000) && process.exitStatus() == QProcess::NormalExit;
+    }
+    QTemporaryDir dir;
+    NotifySocket notify;
+    QProcess process;
+};
+
+} // namespace
+
+class TestBridgeProgram : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void check_data();
+    void check();
+    void runsAsAService();
+    void startsWithoutItsLine();
+};
+
+void TestBridgeProgram::check_data()
+{
+    QTest::addColumn<QString>("config");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("says");
+    const QString good = QStringLiteral("[projector a]\nport = /dev/ttyS0\nraw = 127.0.0.1:4001\n");
+    QTest::newRow("good") << good << QStringList() << 0 << "1 projector(s), no problem found";
+    QTest::newRow("unknown key") << good + "sped = 1\n" << QStringList() << 2 << "bridge.conf:4: [projector a]: sped: unknown key";
+    QTest::newRow("bad option") << QString() << QStringList { "--port", "/dev/ttyS0", "--raw", "127.0.0.1:1", "--speed", "5" }
+                                << 2 << "--speed: \"5\" is not 9600 or 19200";
+    QTest::newRow("no file") << QString() << QStringList() << 2 << "bridge.conf: No such file";
+}
+
+void TestBridgeProgram::check()
+{
+    QFETCH(QString, config);
+    QFETCH(QStringList, options);
+    QFETCH(int, status);
+    QFETCH(QString, says);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("bridge.conf"));
+    if (!config.isEmpty()) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(config.toUtf8());
+    }
+    if (options.isEmpty())
+        options = { QStringLiteral("--config"), path };
+    QProcess bridge;
+    bridge.start(QStringLiteral(KORU_BRIDGE_PATH), options << QStringLiteral("--check"));
+    QVERIFY(bridge.waitForFinished(5000));
+    QCOMPARE(bridge.exitCode(), status);
+    const QString output = QString::fromUtf8(bridge.readAllStandardOutput() + bridge.readAllStandardError());
+    QVERIFY2(output.contains(says), qPrintable(output));
+}
+
+void TestBridgeProgram::runsAsAService()
+{
+    koru::sim::ProjectorSim sim({});
+    QVERIFY(sim.start());
+    const quint16 port = freePort();
+    QTemporaryDir dir;
+    const QString transcript = dir.filePath(QStringLiteral("line.log"));
+    Service bridge({ "--port", sim.devicePath(), "--pjlink", QStringLiteral("127.0.0.1:%1").arg(port), "--log", transcript });
+    QVERIFY(bridge.notify.waitFor("READY=1"));
+    koru::test::PjlinkClient client;
+    QVERIFY(client.connectTo(port));
+    QTRY_COMPARE(client.request("POWR ?"), QByteArray("%1POWR=0\r"));
+    QVERIFY(bridge.terminate());
+    QCOMPARE(bridge.process.exitCode(), 0);
+    QVERIFY(bridge.notify.waitFor("STOPPING=1"));
+    const QString log = QString::fromUtf8(bridge.process.readAllStandardError());
+    QVERIFY2(log.contains(QStringLiteral("[projector] line %1 open").arg(sim.devicePath())), qPrintable(log));
+    QVERIFY2(!log.contains(QStringLiteral("without a password")), qPrintable(log)); // loopback needs none
+    QFile file(transcript);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.readAll().contains("TX"));
+}
+
+// A projector whose line cannot be opened does not keep the bridge from
+// starting; it is tried again and again, and said once.
+void TestBridgeProgram::startsWithoutItsLine()
+{
+    Service bridge({ "--port", "/dev/koru-test-no-such-line", "--raw", QStringLiteral("127.0.0.1:%1").arg(freePort()) });
+    QVERIFY(bridge.notify.waitFor("READY=1"));
+    QTest::qWait(3500); // tries at 0, 1 and 3 s
+    QVERIFY(bridge.terminate());
+    QCOMPARE(bridge.process.exitCode(), 0);
+    const QString log = QString::fromUtf8(bridge.process.readAllStandardError());
+    QCOMPARE(log.count(QStringLiteral("trying again every few seconds")), 1);
+}
+
+QTEST_GUILESS_MAIN(TestBridgeProgram)
+#include "tst_bridgeprogram.moc"
