@@ -1,6 +1,5 @@
 // The bridge on the real broker: what a fresh subscriber finds, requests
-// through /set and command topics down to the simulator's wire, state
-// changes published once, a broker restart, a crashed bridge, two bridges.
+// down to the simulator's wire, changes once, broker restart, crash, two bridges.
 #include "bridgefixture.h"
 #include "bridge/mqttclient.h"
 #include "bridge/mqttservice.h"
@@ -91,10 +90,8 @@ class TestMqttBridge : public QObject
 private slots:
     void freshSubscriberFindsEverything();
     void removedProjectorCleared();
-    void requestsReachTheWire_data();
-    void requestsReachTheWire();
-    void badRequestsReachNothing_data();
-    void badRequestsReachNothing();
+    void requests_data();
+    void requests();
     void stateChangesPublishedOnce();
     void commandWhileTheLineIsDown();
     void brokerRestart();
@@ -112,17 +109,10 @@ void TestMqttBridge::freshSubscriberFindsEverything()
         (void)(file.open(QIODevice::WriteOnly) && file.write("koru\n"));
     }));
     MosquittoBroker &broker = fixture.broker;
-    QTRY_COMPARE(broker.receive(QStringLiteral("koru/#"), 11),
-                 QStringList({ QStringLiteral("koru/bridge/bridge-t/availability online"),
-                               QStringLiteral("koru/bridge/bridge-t/projectors [\"room\"]"),
-                               QStringLiteral("koru/room/audio_mute OFF"),
-                               QStringLiteral("koru/room/availability online"),
-                               QStringLiteral("koru/room/input PC"),
-                               QStringLiteral("koru/room/lamp_hours 1234"),
-                               QStringLiteral("koru/room/power off"),
-                               QStringLiteral("koru/room/problem OFF"),
-                               QStringLiteral("koru/room/status Stand by"),
-                               QStringLiteral("koru/room/video_mute OFF") }));
+    QTRY_COMPARE(broker.receive(QStringLiteral("koru/#"), 11).join(u'|'),
+                 uR"(koru/bridge/bridge-t/availability online|koru/bridge/bridge-t/projectors ["room"]|)"
+                 uR"(koru/room/audio_mute OFF|koru/room/availability online|koru/room/input PC|koru/room/lamp_hours 1234|)"
+                 uR"(koru/room/power off|koru/room/problem OFF|koru/room/status Stand by|koru/room/video_mute OFF)");
     const QStringList discovery = broker.receive(QStringLiteral("homeassistant/#"), 8);
     QCOMPARE(discovery.size(), 8); // the bridge's device and the projector's seven entities
     QVERIFY(discovery.filter(QStringLiteral("\"via_device\":\"bridge-t\"")).size() == 7);
@@ -146,72 +136,47 @@ void TestMqttBridge::removedProjectorCleared()
     QCOMPARE(broker.receive(QStringLiteral("koru/other/#"), 1, 1), QStringList("koru/other/power on"));
 }
 
-void TestMqttBridge::requestsReachTheWire_data()
+void TestMqttBridge::requests_data()
 {
     QTest::addColumn<QString>("topic");
     QTest::addColumn<QByteArray>("payload");
-    QTest::addColumn<QStringList>("frames");
+    QTest::addColumn<QString>("frame"); // on the wire; empty: nothing may reach it
+    QTest::addColumn<QString>("said");  // in the command's result, or in the log for /set
 
-    QTest::newRow("power on") << "koru/room/power/set" << QByteArray("ON") << QStringList { "C00" };
-    QTest::newRow("input video") << "koru/room/input/set" << QByteArray("Video") << QStringList { "C07" };
-    QTest::newRow("audio mute") << "koru/room/audio_mute/set" << QByteArray("ON") << QStringList { "C0B" };
-    QTest::newRow("video mute off") << "koru/room/video_mute/set" << QByteArray("OFF") << QStringList { "C0E" };
-    QTest::newRow("named command") << "koru/room/command" << QByteArray("vol-up") << QStringList { "C09" };
+    QTest::newRow("power on") << "koru/room/power/set" << QByteArray("ON") << "C00" << "";
+    QTest::newRow("input video") << "koru/room/input/set" << QByteArray("Video") << "C07" << "";
+    QTest::newRow("audio mute") << "koru/room/audio_mute/set" << QByteArray("ON") << "C0B" << "";
+    QTest::newRow("video mute off") << "koru/room/video_mute/set" << QByteArray("OFF") << "C0E" << "";
+    QTest::newRow("named command") << "koru/room/command" << QByteArray("vol-up") << "C09" << R"("reply_hex":"060d")";
+    QTest::newRow("power lower case") << "koru/room/power/set" << QByteArray("on") << "" << "is not one of ON, OFF";
+    QTest::newRow("input unknown") << "koru/room/input/set" << QByteArray("HDMI") << "" << "is not one of PC, MCI, Video";
+    QTest::newRow("oversized set") << "koru/room/video_mute/set" << QByteArray(4096, 'O') << "" << "over the limit";
+    QTest::newRow("unknown command") << "koru/room/command" << QByteArray("self-destruct") << "" << R"("result":"bad-request")";
+    QTest::newRow("oversized command") << "koru/room/command" << QByteArray(4096, 'v') << "" << "over the limit";
 }
 
-void TestMqttBridge::requestsReachTheWire()
+void TestMqttBridge::requests()
 {
     QFETCH(QString, topic);
     QFETCH(QByteArray, payload);
-    QFETCH(QStringList, frames);
+    QFETCH(QString, frame);
+    QFETCH(QString, said);
 
     MqttFixture fixture;
     QVERIFY(fixture.run());
-    MosquittoBroker &broker = fixture.broker;
-    QVERIFY(broker.publish(topic, payload));
-    QTRY_COMPARE_WITH_TIMEOUT(fixture.commandsOnTheWire(), frames, kWaitMs);
-    if (topic.endsWith(u"command")) {
-        const QJsonObject result = resultOf(broker, payload);
-        QCOMPARE(result.value(u"name").toString() + result.value(u"result").toString() + result.value(u"reply_hex").toString(),
-                 u"vol-upanswered060d");
-    }
-}
-
-void TestMqttBridge::badRequestsReachNothing_data()
-{
-    QTest::addColumn<QString>("topic");
-    QTest::addColumn<QByteArray>("payload");
-    QTest::addColumn<QString>("why"); // in the result, or the log for /set
-
-    QTest::newRow("power lower case") << "koru/room/power/set" << QByteArray("on") << "is not one of ON, OFF";
-    QTest::newRow("input unknown") << "koru/room/input/set" << QByteArray("HDMI") << "is not one of PC, MCI, Video";
-    QTest::newRow("mute word") << "koru/room/audio_mute/set" << QByteArray("1") << "is not one of ON, OFF";
-    QTest::newRow("oversized set") << "koru/room/power/set" << QByteArray(4096, 'O') << "over the limit";
-    QTest::newRow("unknown command") << "koru/room/command" << QByteArray("self-destruct") << "no command name";
-    QTest::newRow("oversized command") << "koru/room/command" << QByteArray(4096, 'v') << "over the limit";
-}
-
-void TestMqttBridge::badRequestsReachNothing()
-{
-    QFETCH(QString, topic);
-    QFETCH(QByteArray, payload);
-    QFETCH(QString, why);
-
-    MqttFixture fixture;
-    QVERIFY(fixture.run());
-    MosquittoBroker &broker = fixture.broker;
     QSignalSpy notices(fixture.service.get(), &MqttService::notice);
+    QString heard;
     if (topic.endsWith(u"command")) {
-        const QJsonObject result = resultOf(broker, payload);
-        QCOMPARE(result.value(u"result").toString(), u"bad-request");
-        QVERIFY2(result.value(u"error").toString().contains(why), qPrintable(result.value(u"error").toString()));
+        heard = QString::fromUtf8(QJsonDocument(resultOf(fixture.broker, payload)).toJson(QJsonDocument::Compact));
     } else {
-        QVERIFY(broker.publish(topic, payload));
-        QTRY_VERIFY_WITH_TIMEOUT(!notices.isEmpty(), kWaitMs);
-        QVERIFY2(notices.first().first().toString().contains(why), qPrintable(notices.first().first().toString()));
+        QVERIFY(fixture.broker.publish(topic, payload));
+        if (!said.isEmpty() && QTest::qWaitFor([&] { return !notices.isEmpty(); }, kWaitMs))
+            heard = notices.first().first().toString();
     }
-    QTest::qWait(300);
-    QCOMPARE(fixture.commandsOnTheWire(), QStringList());
+    QVERIFY2(heard.contains(said), qPrintable(heard));
+    if (frame.isEmpty())
+        QTest::qWait(300);
+    QTRY_COMPARE_WITH_TIMEOUT(fixture.commandsOnTheWire(), frame.isEmpty() ? QStringList() : QStringList(frame), kWaitMs);
 }
 
 void TestMqttBridge::stateChangesPublishedOnce()
@@ -220,19 +185,18 @@ void TestMqttBridge::stateChangesPublishedOnce()
     QVERIFY(fixture.run());
     MosquittoBroker &broker = fixture.broker;
     MqttClient watcher(configFor(broker, QStringLiteral("watcher")));
-    QStringList heard;
-    QObject::connect(&watcher, &MqttClient::messageReceived, &watcher,
-                     [&heard](const QByteArray &topic, const QByteArray &payload) { heard << QString::fromUtf8(topic + ' ' + payload); });
+    QSignalSpy heard(&watcher, &MqttClient::messageReceived);
     watcher.subscribe("koru/room/status");
     QVERIFY(!watcher.start());
-    QTRY_COMPARE(heard, QStringList(QStringLiteral("koru/room/status Stand by")));
+    QTRY_COMPARE(heard.size(), 1); // "Stand by", retained
     QVERIFY(broker.publish(QStringLiteral("koru/room/power/set"), "ON"));
     // Count down lasts 300 ms, polled every 200 ms: each word once, however
     // many polls read it.
-    QTRY_COMPARE_WITH_TIMEOUT(heard.size(), 3, kWaitMs);
-    QTest::qWait(1000);
-    QCOMPARE(heard, QStringList({ QStringLiteral("koru/room/status Stand by"), QStringLiteral("koru/room/status Count down"),
-                                  QStringLiteral("koru/room/status Power ON") }));
+    QTest::qWait(2000);
+    QStringList words;
+    for (const QList<QVariant> &message : heard)
+        words << message.at(1).toString();
+    QCOMPARE(words, QStringList({ QStringLiteral("Stand by"), QStringLiteral("Count down"), QStringLiteral("Power ON") }));
 }
 
 void TestMqttBridge::commandWhileTheLineIsDown()

@@ -19,8 +19,6 @@ public:
     MosquittoBroker(const MosquittoBroker &) = delete;
     MosquittoBroker &operator=(const MosquittoBroker &) = delete;
 
-    static bool isInstalled();
-
     // Anonymous when `user` is empty. Waits (bounded) until it listens.
     bool start(const QString &user = QString(), const QString &password = QString());
     // SIGTERM and wait; restart() takes the same port and configuration.
