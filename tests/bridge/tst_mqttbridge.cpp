@@ -15,7 +15,6 @@
 
 #include <csignal>
 
-using namespace std::chrono_literals;
 using namespace koru::bridge;
 using koru::test::BridgeFixture;
 using koru::test::MosquittoBroker;
@@ -228,35 +227,26 @@ void TestMqttBridge::crashAndTwoBridges()
 {
     MosquittoBroker broker;
     QVERIFY2(broker.start(), qPrintable(broker.error()));
-    koru::sim::ProjectorSim simA(koru::test::quickProjector()), simB(koru::test::quickProjector());
-    QVERIFY(simA.start() && simB.start());
+    koru::sim::ProjectorSim sims[2] { koru::sim::ProjectorSim(koru::test::quickProjector()), koru::sim::ProjectorSim(koru::test::quickProjector()) };
     QTemporaryDir dir;
     QProcess bridges[2];
-    const QString ids[2] = { QStringLiteral("a"), QStringLiteral("b") };
-    const QString ports[2] = { simA.devicePath(), simB.devicePath() };
     for (int i = 0; i < 2; ++i) {
-        const QString path = dir.filePath(ids[i] + QStringLiteral(".conf"));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(QStringLiteral("[projector %1]\nport = %2\nraw = 127.0.0.1:%4\n[mqtt]\nhost = 127.0.0.1\nport = %3\nclient-id = bridge-%1\n")
-                       .arg(ids[i], ports[i]).arg(broker.port()).arg(koru::test::freeLoopbackPort()).toUtf8());
+        QFile file(dir.filePath(QString::number(i)));
+        QVERIFY(sims[i].start() && file.open(QIODevice::WriteOnly));
+        file.write(QStringLiteral("[projector p%1]\nport = %2\nraw = 127.0.0.1:%3\n[mqtt]\nhost = 127.0.0.1\nport = %4\nclient-id = b%1\n")
+                       .arg(i).arg(sims[i].devicePath()).arg(koru::test::freeLoopbackPort()).arg(broker.port()).toUtf8());
         file.close();
-        bridges[i].setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        bridges[i].start(QStringLiteral(KORU_BRIDGE_PATH), { QStringLiteral("--config"), path });
-        QVERIFY(bridges[i].waitForStarted());
+        bridges[i].start(QStringLiteral(KORU_BRIDGE_PATH), { QStringLiteral("--config"), file.fileName() });
     }
-    const QStringList online { QStringLiteral("koru/a/availability online"), QStringLiteral("koru/b/availability online"),
-                               QStringLiteral("koru/bridge/bridge-a/availability online"), QStringLiteral("koru/bridge/bridge-b/availability online") };
-    QTRY_COMPARE_WITH_TIMEOUT(broker.receive(QStringLiteral("koru/+/availability"), 2) + broker.receive(QStringLiteral("koru/bridge/+/availability"), 2), online, 10000);
-
+    QTRY_COMPARE_WITH_TIMEOUT(broker.receive(QStringLiteral("koru/+/availability"), 2).join(u'|') + u'|' + broker.receive(QStringLiteral("koru/bridge/+/availability"), 2).join(u'|'),
+                              u"koru/p0/availability online|koru/p1/availability online|koru/bridge/b0/availability online|koru/bridge/b1/availability online", 10000);
     ::kill(pid_t(bridges[0].processId()), SIGKILL);
     QVERIFY(bridges[0].waitForFinished(kWaitMs));
-    QTRY_COMPARE(broker.receive(QStringLiteral("koru/bridge/+/availability"), 2),
-                 QStringList({ QStringLiteral("koru/bridge/bridge-a/availability offline"), QStringLiteral("koru/bridge/bridge-b/availability online") }));
+    QTRY_COMPARE(broker.receive(QStringLiteral("koru/bridge/+/availability"), 2).join(u'|'),
+                 u"koru/bridge/b0/availability offline|koru/bridge/b1/availability online");
     bridges[1].terminate();
-    QVERIFY(bridges[1].waitForFinished(kWaitMs));
-    QCOMPARE(bridges[1].exitCode(), 0);
-    QCOMPARE(broker.receive(QStringLiteral("koru/b/availability"), 1), QStringList("koru/b/availability offline"));
+    QVERIFY(bridges[1].waitForFinished(kWaitMs) && bridges[1].exitCode() == 0);
+    QCOMPARE(broker.receive(QStringLiteral("koru/p1/availability"), 1), QStringList("koru/p1/availability offline"));
 }
 
 QTEST_MAIN(TestMqttBridge)

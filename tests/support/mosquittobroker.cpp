@@ -64,8 +64,8 @@ bool MosquittoBroker::launch()
     const QDeadlineTimer deadline(kProcessWaitMs);
     while (!loopbackListening(QStringLiteral("127.0.0.1"), m_port)) {
         if (m_process.state() == QProcess::NotRunning || deadline.hasExpired()) {
-            m_error = QStringLiteral("mosquitto is not listening on %1: %2")
-                          .arg(address(), QString::fromLocal8Bit(m_process.readAll()));
+            m_error = QStringLiteral("mosquitto is not listening on 127.0.0.1:%1: %2")
+                          .arg(m_port).arg(QString::fromLocal8Bit(m_process.readAll()));
             return false;
         }
         QTest::qWait(10);
@@ -75,8 +75,6 @@ bool MosquittoBroker::launch()
 
 void MosquittoBroker::stop()
 {
-    if (m_process.state() == QProcess::NotRunning)
-        return;
     m_process.terminate();
     if (!m_process.waitForFinished(kProcessWaitMs))
         kill();
@@ -90,15 +88,8 @@ bool MosquittoBroker::restart()
 
 void MosquittoBroker::kill()
 {
-    if (m_process.state() == QProcess::NotRunning)
-        return;
     m_process.kill();
     m_process.waitForFinished(kProcessWaitMs);
-}
-
-QString MosquittoBroker::address() const
-{
-    return QStringLiteral("127.0.0.1:%1").arg(m_port);
 }
 
 QStringList MosquittoBroker::clientArguments() const
@@ -118,13 +109,7 @@ QStringList MosquittoBroker::receive(const QString &filter, int count, int secon
                   << QString::number(count) << QStringLiteral("-W") << QString::number(seconds));
     // Its own -W bounds it; the event loop runs meanwhile, so a bridge in
     // this process goes on answering.
-    const QDeadlineTimer deadline((seconds + 2) * 1000);
-    while (sub.state() != QProcess::NotRunning && !deadline.hasExpired())
-        QTest::qWait(10);
-    if (sub.state() != QProcess::NotRunning) {
-        sub.kill();
-        sub.waitForFinished(kProcessWaitMs);
-    }
+    (void)QTest::qWaitFor([&sub] { return sub.state() == QProcess::NotRunning; }, (seconds + 2) * 1000);
     QStringList lines = QString::fromUtf8(sub.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
     lines.sort();
     return lines;
@@ -133,11 +118,8 @@ QStringList MosquittoBroker::receive(const QString &filter, int count, int secon
 bool MosquittoBroker::publish(const QString &topic, const QByteArray &payload, bool retain) const
 {
     QProcess pub;
-    QStringList arguments = clientArguments() << QStringLiteral("-t") << topic << QStringLiteral("-m")
-                                              << QString::fromUtf8(payload);
-    if (retain)
-        arguments << QStringLiteral("-r");
-    pub.start(QStringLiteral("mosquitto_pub"), arguments);
+    pub.start(QStringLiteral("mosquitto_pub"), clientArguments() << QStringLiteral("-t") << topic << QStringLiteral("-m")
+                                                                  << QString::fromUtf8(payload) << (retain ? QStringList(QStringLiteral("-r")) : QStringList()));
     return pub.waitForFinished(kProcessWaitMs) && pub.exitStatus() == QProcess::NormalExit && pub.exitCode() == 0;
 }
 
