@@ -96,6 +96,9 @@ std::optional<QString> MqttClient::start()
     m_mosq = mosquitto_new(m_clientId.toUtf8().constData(), true, this);
     if (!m_mosq)
         return QStringLiteral("cannot set up an MQTT client: %1").arg(errorText(MOSQ_ERR_ERRNO));
+    // Requests and state are small messages that should go at once, not
+    // wait for the previous one's acknowledgement.
+    mosquitto_int_option(m_mosq, MOSQ_OPT_TCP_NODELAY, 1);
     mosquitto_connect_callback_set(m_mosq, &MqttClient::onConnect);
     mosquitto_disconnect_callback_set(m_mosq, &MqttClient::onDisconnect);
     mosquitto_publish_callback_set(m_mosq, &MqttClient::onPublish);
