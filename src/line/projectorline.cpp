@@ -15,6 +15,15 @@ namespace {
 // the frame ends there instead of collecting a flood.
 constexpr qsizetype kMaxReply = 1024;
 
+// After a frame whose reply wait ended without its CR, the line stays quiet
+// this long before the next frame, so that a reply that is only late is
+// dropped instead of passing for the next frame's.
+constexpr Millis kQuietAfterSilence { 50 };
+// Bytes that wait unread when a frame is due are read (and dropped) first, in
+// steps of this, but the frame waits no longer than the quiet time for them:
+// a flooding line must not keep every frame back.
+constexpr Millis kDrainStep { 2 };
+
 // The one port number the line uses on its port component.
 constexpr int kPort = 1;
 
@@ -33,15 +42,17 @@ ProjectorLine::ProjectorLine(const QString &address, const QString &settings, QO
     , m_comm(new MSComm(this))
     , m_replyTimer(new QTimer(this))
     , m_restTimer(new QTimer(this))
+    , m_quietTimer(new QTimer(this))
 {
     m_clock.start();
-    for (QTimer *timer : { m_replyTimer, m_restTimer }) {
+    for (QTimer *timer : { m_replyTimer, m_restTimer, m_quietTimer }) {
         timer->setSingleShot(true);
         timer->setTimerType(Qt::PreciseTimer);
     }
     connect(m_comm, &MSComm::OnComm, this, &ProjectorLine::onComm);
     connect(m_replyTimer, &QTimer::timeout, this, &ProjectorLine::finishFrame);
     connect(m_restTimer, &QTimer::timeout, this, &ProjectorLine::wakeHolds);
+    connect(m_quietTimer, &QTimer::timeout, this, &ProjectorLine::pump);
 }
 
 // Owners' handlers are not called once the line is gone.
@@ -171,9 +182,28 @@ void ProjectorLine::schedulePump()
         Qt::QueuedConnection);
 }
 
+// Sends the next frame unless one is in flight, the line keeps quiet after a
+// silence, or unread bytes are still to be dropped; then hands out results.
 void ProjectorLine::pump()
 {
+    if (m_queue.empty())
+        m_drainUntil.reset();
+    if (!m_inFlight && !m_queue.empty() && m_open) {
+        const Millis t = now();
+        if (!m_drainUntil && m_comm->inBufferCount() > 0)
+            m_drainUntil = t + kQuietAfterSilence;
+        Millis wait = m_quietUntil - t;
+        if (m_drainUntil && t < *m_drainUntil && m_comm->inBufferCount() > 0)
+            wait = std::max(wait, kDrainStep);
+        if (wait > Millis(0)) {
+            if (!m_quietTimer->isActive())
+                m_quietTimer->start(wait);
+            flush();
+            return;
+        }
+    }
     if (!m_inFlight && !m_queue.empty()) {
+        m_drainUntil.reset();
         Request next = std::move(m_queue.front());
         m_queue.pop_front();
         transmit(std::move(next));
@@ -251,6 +281,8 @@ void ProjectorLine::finishFrame()
     Judgement judgement = judgeReply(request.frame, m_reply);
     result.outcome = judgement.outcome;
     result.reading = std::move(judgement.reading);
+    if (!m_reply.endsWith(kCr))
+        m_quietUntil = now() + kQuietAfterSilence;
     m_reply.clear();
     if (!m_inFlightStopped && request.owner) {
         deliver(request, std::move(result));

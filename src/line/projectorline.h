@@ -43,7 +43,10 @@ using ResultHandler = std::function<void(const Result &)>;
 // owners queue frames, exactly one frame is on the wire at a time, and each
 // result goes back to the owner that asked. Bytes that arrive when no frame
 // waits for them are thrown away before the next frame goes out, so no owner
-// ever sees a reply meant for another. Everything runs on the event loop.
+// ever sees a reply meant for another; after a frame left unanswered the line
+// keeps quiet a moment first, for a reply that is only late. Results are
+// handed out from the event loop, in the order the frames ended; the queue is
+// not bounded here (an owner that takes requests from a network bounds its own).
 class ProjectorLine : public QObject
 {
     Q_OBJECT
@@ -134,6 +137,7 @@ private:
     MSComm *m_comm;
     QTimer *m_replyTimer; // the reply wait of the frame in flight
     QTimer *m_restTimer;  // the next resting hold that is due
+    QTimer *m_quietTimer; // the end of the pause after a frame left without its CR
     QElapsedTimer m_clock;
     RequestId m_lastId = 0;
     bool m_open = false;
@@ -145,6 +149,8 @@ private:
     std::optional<Request> m_inFlight;
     bool m_inFlightStopped = false; // stop() came while it was on the wire
     Millis m_sentAt { 0 };
+    Millis m_quietUntil { 0 };
+    std::optional<Millis> m_drainUntil; // how long the next frame may wait for unread bytes
     QByteArray m_reply;
     // Holds between two transmissions.
     std::map<RequestId, Request> m_resting;

@@ -10,6 +10,8 @@
 
 #include <QMetaObject>
 
+#include <sys/ioctl.h>
+
 namespace koru {
 namespace {
 
@@ -189,6 +191,16 @@ QString MSComm::input()
         return QString();
     // One character per byte; bytes above 127 map one for one (Latin-1).
     return QString::fromLatin1(m_transport->read());
+}
+
+qint64 MSComm::inBufferCount() const
+{
+    if (!portOpen())
+        return 0;
+    int waiting = 0;
+    if (const int fd = m_transport->nativeHandle(); fd < 0 || ::ioctl(fd, FIONREAD, &waiting) != 0)
+        waiting = 0;
+    return m_transport->bytesAvailable() + waiting;
 }
 
 void MSComm::onReadyRead()

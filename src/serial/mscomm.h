@@ -58,6 +58,9 @@ public:
 
     CommResult setOutput(const QString &text);
     QString input();
+    // Characters received and not yet read (the control's InBufferCount):
+    // those read into the port component and those still in the kernel.
+    qint64 inBufferCount() const;
     qint16 commEvent() const { return m_commEvent; }
 
     // The message of the last line loss, for the operator; it answers every
