@@ -1,15 +1,17 @@
 # Sourced by the other scripts: installs the Debian packages the build needs,
 # only those that are missing.
-# The build: compiler, Qt, libtelnet (RFC 2217 ports), the Japanese face.
+# The build: compiler, Qt, libtelnet (RFC 2217 ports), libmosquitto (the
+# bridge's MQTT client), the Japanese face.
 # The tests: ser2net, the real serial device server the network-port tests
-# run against. The package (scripts/package and its test): dpkg-shlibdeps,
-# lintian, the desktop and AppStream validators, file(1) for CPack,
-# systemd-analyze for the bridge's unit. fuzz/run adds clang and its
+# run against; mosquitto and its command-line clients, the real broker the
+# MQTT tests run against. The package (scripts/package and its test):
+# dpkg-shlibdeps, lintian, the desktop and AppStream validators, file(1) for
+# CPack, systemd-analyze for the bridge's unit. fuzz/run adds clang and its
 # sanitizer runtime, scripts/render-icons rsvg-convert, each when it runs (CI
 # runs both, in scripts/check-scripts).
 koru_packages=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev libgl-dev fonts-ipafont-gothic
-    libtelnet-dev libsystemd-dev
-    ser2net
+    libtelnet-dev libsystemd-dev libmosquitto-dev
+    ser2net mosquitto mosquitto-clients
     dpkg-dev lintian desktop-file-utils appstream file systemd)
 
 koru_ensure_packages() {

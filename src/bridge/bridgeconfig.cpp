@@ -180,6 +180,7 @@ ParsedConfig parseConfig(QStringView text)
     static const QRegularExpression sectionPattern(QStringLiteral(R"(^\[projector ([A-Za-z0-9._-]+)\]$)"));
     ParsedConfig parsed;
     ProjectorConfig *current = nullptr;
+    bool inMqtt = false; // in the [mqtt] section rather than a projector's
     QStringList keysSeen;
     const auto finish = [&]() -> std::optional<ConfigProblem> {
         if (!current)
@@ -194,7 +195,20 @@ ParsedConfig parseConfig(QStringView text)
         line = line.trimmed();
         if (line.isEmpty() || line.startsWith(u'#'))
             continue;
-        const QString section = current ? current->id : QString();
+        const QString section = inMqtt ? QStringLiteral("mqtt") : current ? current->id : QString();
+        if (line == u"[mqtt]") {
+            if (parsed.mqtt) {
+                parsed.problem = ConfigProblem { lineNumber, section, {}, QStringLiteral("a second [mqtt] section") };
+                return parsed;
+            }
+            if ((parsed.problem = finish()))
+                return parsed;
+            current = nullptr;
+            inMqtt = true;
+            parsed.mqtt.emplace();
+            keysSeen.clear();
+            continue;
+        }
         if (line.startsWith(u'[')) {
             const auto match = sectionPattern.match(line);
             if (!match.hasMatch()) {
@@ -205,6 +219,7 @@ ParsedConfig parseConfig(QStringView text)
             }
             if ((parsed.problem = finish()))
                 return parsed;
+            inMqtt = false;
             parsed.projectors.emplace_back();
             current = &parsed.projectors.back();
             current->id = match.captured(1);
@@ -218,7 +233,7 @@ ParsedConfig parseConfig(QStringView text)
         }
         const QString key = line.left(equals).trimmed().toString();
         const QStringView value = line.mid(equals + 1).trimmed();
-        if (!current) {
+        if (!current && !inMqtt) {
             parsed.problem = ConfigProblem { lineNumber, {}, key, QStringLiteral("before any [projector ID] section") };
             return parsed;
         }
@@ -227,6 +242,13 @@ ParsedConfig parseConfig(QStringView text)
             return parsed;
         }
         keysSeen.append(key);
+        if (inMqtt) {
+            if (auto reason = setMqttKey(*parsed.mqtt, key, value)) {
+                parsed.problem = ConfigProblem { lineNumber, section, key, *reason };
+                return parsed;
+            }
+            continue;
+        }
         if (auto reason = applyConfigValue(*current, key, value)) {
             parsed.problem = ConfigProblem { lineNumber, section, key, *reason };
             return parsed;
@@ -234,6 +256,10 @@ ParsedConfig parseConfig(QStringView text)
     }
     if ((parsed.problem = finish()))
         return parsed;
+    if (parsed.mqtt && parsed.mqtt->host.isEmpty()) {
+        parsed.problem = ConfigProblem { 0, QStringLiteral("mqtt"), QStringLiteral("host"), QStringLiteral("missing: the broker's address") };
+        return parsed;
+    }
     if (parsed.projectors.empty()) {
         parsed.problem = ConfigProblem { 0, {}, {}, QStringLiteral("no [projector ID] section") };
         return parsed;

@@ -26,6 +26,7 @@ const QString ConfigOption = QStringLiteral("config");
 const QString CheckOption = QStringLiteral("check");
 const QString IdOption = QStringLiteral("id");
 const QString LogOption = QStringLiteral("log");
+const QString MqttOption = QStringLiteral("mqtt");
 const QString PortKey = QStringLiteral("port");
 
 const program::ProgramInfo kProgram {
@@ -41,6 +42,10 @@ void addOptions(QCommandLineParser &parser)
         { CheckOption, QStringLiteral("Check the configuration and exit.") },
         { IdOption, QStringLiteral("The projector's id in the log (default %1).").arg(kDefaultId), QStringLiteral("id") },
         { LogOption, QStringLiteral("Append a transcript of every line's traffic to the file."), QStringLiteral("file") },
+        { MqttOption,
+          QStringLiteral("Publish the projector on this MQTT broker, HOST:PORT (with --config: instead of the "
+                         "[mqtt] section's host and port)."),
+          QStringLiteral("host:port") },
     });
     for (const QString &key : configKeys())
         parser.addOption({ key, keyHelp().value(key), QStringLiteral("value") });
@@ -58,6 +63,11 @@ Refusal readGeneral(const QCommandLineParser &parser, BridgeOptions &options)
     options.logPath = parser.value(LogOption);
     if (parser.isSet(ConfigOption))
         options.configPath = parser.value(ConfigOption);
+    if (parser.isSet(MqttOption)) {
+        options.mqtt.emplace();
+        if (auto reason = setMqttAddress(*options.mqtt, parser.value(MqttOption)))
+            return QStringLiteral("--mqtt: ") + *reason;
+    }
     return std::nullopt;
 }
 
@@ -98,7 +108,9 @@ QString describeProblem(const QString &path, const ConfigProblem &problem)
     QString where = path;
     if (problem.line > 0)
         where += QLatin1Char(':') + QString::number(problem.line);
-    if (!problem.section.isEmpty())
+    if (problem.section == u"mqtt")
+        where += QStringLiteral(": [mqtt]");
+    else if (!problem.section.isEmpty())
         where += QStringLiteral(": [projector %1]").arg(problem.section);
     if (!problem.key.isEmpty())
         where += QStringLiteral(": ") + problem.key;

@@ -19,6 +19,8 @@ struct BridgeOptions
     // --port given: this one projector, and no configuration file.
     std::optional<ProjectorConfig> single;
     QString logPath; // empty: no transcript of the lines
+    // --mqtt: the broker's host and port, over the file's [mqtt] ones.
+    std::optional<MqttConfig> mqtt;
 };
 
 // exitCode, output and error: help, version, or a usage error (status 2,

@@ -2,6 +2,7 @@
 
 #include "bridge/bridgedaemon.h"
 #include "bridge/bridgeoptions.h"
+#include "bridge/mqttservice.h"
 #include "bridge/passwordfile.h"
 #include "program/exitstatus.h"
 #include "program/output.h"
@@ -33,6 +34,7 @@ void logLine(const QString &text)
 struct Loaded
 {
     std::vector<ProjectorSetup> setups;
+    std::optional<MqttConfig> mqtt;
     QString error; // worded for standard error; empty on success
 };
 
@@ -55,6 +57,14 @@ Loaded load(const BridgeOptions &options)
             return loaded;
         }
         configs = parsed.projectors;
+        loaded.mqtt = parsed.mqtt;
+    }
+    if (options.mqtt) {
+        // --mqtt names the broker; the rest of [mqtt], if any, still holds.
+        if (!loaded.mqtt)
+            loaded.mqtt = options.mqtt;
+        loaded.mqtt->host = options.mqtt->host;
+        loaded.mqtt->port = options.mqtt->port;
     }
     for (const ProjectorConfig &config : configs) {
         ProjectorSetup setup { config, {} };
@@ -114,13 +124,42 @@ int runBridge(int argc, char *argv[])
     }
     auto *daemon = new BridgeDaemon(loaded.setups, BridgeTimings {}, log.get(), &app);
     QObject::connect(daemon, &BridgeDaemon::notice, &app, logLine);
+    MqttService *mqtt = nullptr;
+    if (loaded.mqtt) {
+        std::vector<MqttProjector> published;
+        for (BridgeProjector *projector : daemon->projectors()) {
+            const ProjectorConfig &config = projector->config();
+            published.push_back({ { config.id, config.name, config.model }, projector->model() });
+        }
+        mqtt = new MqttService(*loaded.mqtt, std::move(published), &app);
+        QObject::connect(mqtt, &MqttService::notice, &app, logLine);
+        QObject::connect(mqtt, &MqttService::stopped, &app,
+                         [] { QCoreApplication::exit(program::exitstatus::Success); });
+    }
     // SIGTERM from the service manager: listeners and lines closed, status 0.
+    // The broker hears "offline" before the bridge goes; the client bounds
+    // how long that may take.
     auto *termination = new program::TerminationSignals(daemon);
-    QObject::connect(termination, &program::TerminationSignals::received, daemon, [daemon] {
+    QObject::connect(termination, &program::TerminationSignals::received, daemon, [daemon, mqtt] {
         daemon->stop();
-        QCoreApplication::exit(program::exitstatus::Success);
+        if (mqtt)
+            mqtt->stop();
+        else
+            QCoreApplication::exit(program::exitstatus::Success);
     });
-    if (!termination->install(&error) || !daemon->start(&error)) {
+    if (!termination->install(&error)) {
+        complain(error);
+        return program::exitstatus::Failure;
+    }
+    // Before the daemon says it is ready: a password file it cannot read
+    // stops the start like a listener that cannot open.
+    if (mqtt) {
+        if (const std::optional<QString> problem = mqtt->start()) {
+            complain(QStringLiteral("[mqtt] ") + *problem);
+            return program::exitstatus::Failure;
+        }
+    }
+    if (!daemon->start(&error)) {
         complain(error);
         return program::exitstatus::Failure;
     }
