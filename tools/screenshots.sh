@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Regenerates the README's screenshots from the real panel, headless.
+#   tools/screenshots.sh [DIRECTORY]    (default: docs/)
+# Builds in build-screenshots/ (BUILD_DIR to name another), or in the
+# configured build tree named by KORU_BUILD_DIR.
 set -euo pipefail
-top=$(cd "$(dirname "$0")/.." && pwd)
-build=${BUILD_DIR:-$top/build-screenshots}
-cmake -S "$top" -B "$build" -DKORU_BUILD_TESTS=OFF -DKORU_BUILD_BENCH=OFF >/dev/null
-cmake --build "$build" -j2 --target koru-panelshot >/dev/null
-mkdir -p "$top/docs"
-QT_QPA_PLATFORM=offscreen "$build/tools/koru-panelshot" \
-    "$top/docs/panel-compact.png" "$top/docs/panel-full.png"
-echo "wrote docs/panel-compact.png and docs/panel-full.png"
+source "$(dirname "$0")/../scripts/packages.sh"
+out=$(mkdir -p "${1:-$koru_top/docs}" && cd "${1:-$koru_top/docs}" && pwd)
+koru_build_tree "${BUILD_DIR:-$koru_top/build-screenshots}" -DKORU_BUILD_TESTS=OFF -DKORU_BUILD_BENCH=OFF >/dev/null
+cmake --build "$koru_build_dir" -j2 --target koru-panelshot >/dev/null
+QT_QPA_PLATFORM=offscreen "$koru_build_dir/tools/koru-panelshot" \
+    "$out/panel-compact.png" "$out/panel-full.png"
+echo "wrote $out/panel-compact.png and $out/panel-full.png"

@@ -16,6 +16,16 @@ inline std::string option(int argc, char *argv[], const char *name, const std::s
     return fallback;
 }
 
+// Whether "--name" is on the command line.
+inline bool flag(int argc, char *argv[], const char *name)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], name))
+            return true;
+    }
+    return false;
+}
+
 // A positive whole number from the environment, or `fallback`.
 inline long environmentNumber(const char *name, long fallback)
 {

@@ -4,7 +4,10 @@
 // frames at the same period on a line of its own, timed the same way: its
 // interval deviation is the floor this machine leaves at that moment.
 //
-//   koru-bench-repeat --bare-timer PATH
+//   koru-bench-repeat --bare-timer PATH [--smoke]
+//
+// --smoke holds each button for three periods only: every row, no figure
+// worth reading (bench/run --smoke).
 #include "common/childprocess.h"
 #include "common/resultrow.h"
 #include "drivers/options.h"
@@ -90,10 +93,12 @@ std::vector<Scenario> scenarios()
     };
 }
 
-// Long enough for thirty intervals, and never under two and a half seconds.
-std::chrono::milliseconds holdTime(std::chrono::milliseconds period)
+// Long enough for thirty intervals, and never under two and a half seconds;
+// in a smoke run just long enough for a few frames.
+std::chrono::milliseconds holdTime(std::chrono::milliseconds period, bool smoke)
 {
-    return std::max<std::chrono::milliseconds>(2500ms, 30 * period);
+    constexpr int kSmokePeriods = 3;
+    return smoke ? kSmokePeriods * period : std::max<std::chrono::milliseconds>(2500ms, 30 * period);
 }
 
 // The operator's way: COM shows the settings panel, the speed is clicked.
@@ -109,7 +114,8 @@ bool chooseSpeed(koru::test::PanelFixture &panel, int baud)
     return line && koru::test::lineSpeed(line->nativeHandle()) == (baud == 9600 ? speed_t(B9600) : speed_t(B19200));
 }
 
-void run(koru::test::PanelFixture &panel, FrameRecorder &recorder, BareLine &bare, const Scenario &s, int baud)
+void run(koru::test::PanelFixture &panel, FrameRecorder &recorder, BareLine &bare, const Scenario &s, int baud,
+         bool smoke)
 {
     if (s.prepare)
         s.prepare(panel);
@@ -119,7 +125,7 @@ void run(koru::test::PanelFixture &panel, FrameRecorder &recorder, BareLine &bar
     koru::PanelButton *button = requireButton(panel, s.hold);
     const std::int64_t pressNs = monotonicNs();
     QTest::mousePress(button, Qt::LeftButton);
-    runEventLoopFor(holdTime(s.period));
+    runEventLoopFor(holdTime(s.period, smoke));
     QTest::mouseRelease(button, Qt::LeftButton);
     runEventLoopFor(100ms);
     const std::vector<std::int64_t> stamps = recorder.collect();
@@ -156,8 +162,9 @@ int main(int argc, char *argv[])
 {
     std::signal(SIGPIPE, SIG_IGN);
     const std::string bareTimer = option(argc, argv, "--bare-timer");
+    const bool smoke = flag(argc, argv, "--smoke");
     if (bareTimer.empty()) {
-        note("usage: koru-bench-repeat --bare-timer PATH");
+        note("usage: koru-bench-repeat --bare-timer PATH [--smoke]");
         return 2;
     }
     koru::test::PtyPair pty;
@@ -185,7 +192,7 @@ int main(int argc, char *argv[])
             return 1;
         }
         for (const Scenario &s : scenarios())
-            run(*panel, recorder, bare, s, baud);
+            run(*panel, recorder, bare, s, baud, smoke);
     }
     chooseSpeed(*panel, 19200);
     return panel->reporter.count() == 0 ? 0 : 1;

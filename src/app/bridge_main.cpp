@@ -1,11 +1,6 @@
 #include "bridge/bridgeprogram.h"
-#include "program/terminationsignals.h"
 
 int main(int argc, char *argv[])
 {
-    return koru::bridge::runBridge(argc, argv, [](QObject *context, std::function<void()> stop, QString *error) {
-        auto *termination = new koru::program::TerminationSignals(context);
-        QObject::connect(termination, &koru::program::TerminationSignals::received, context, [stop](int) { stop(); });
-        return termination->install(error);
-    });
+    return koru::bridge::runBridge(argc, argv);
 }

@@ -161,14 +161,15 @@ std::optional<ConfigProblem> checkTogether(const std::vector<ProjectorConfig> &p
         for (const auto &[key, address] : listeners) {
             if (!*address)
                 continue;
-            const auto same = std::find_if(taken.begin(), taken.end(), [&](const Taken &t) {
-                return overlaps(t.address, **address);
-            });
+            // A structured binding cannot be captured before C++20: the lambda gets a copy.
+            const ListenAddress wanted = **address;
+            const auto same = std::find_if(taken.begin(), taken.end(),
+                                           [&wanted](const Taken &t) { return overlaps(t.address, wanted); });
             if (same != taken.end())
                 return ConfigProblem { 0, config.id, QLatin1String(key),
                                        QStringLiteral("%1 is also used by projector %2")
                                            .arg((*address)->toString(), same->id) };
-            taken.push_back({ **address, config.id });
+            taken.push_back({ wanted, config.id });
         }
     }
     return std::nullopt;
@@ -179,6 +180,7 @@ ParsedConfig parseConfig(QStringView text)
     static const QRegularExpression sectionPattern(QStringLiteral(R"(^\[projector ([A-Za-z0-9._-]+)\]$)"));
     ParsedConfig parsed;
     ProjectorConfig *current = nullptr;
+    bool inMqtt = false; // in the [mqtt] section rather than a projector's
     QStringList keysSeen;
     const auto finish = [&]() -> std::optional<ConfigProblem> {
         if (!current)
@@ -193,7 +195,20 @@ ParsedConfig parseConfig(QStringView text)
         line = line.trimmed();
         if (line.isEmpty() || line.startsWith(u'#'))
             continue;
-        const QString section = current ? current->id : QString();
+        const QString section = inMqtt ? QStringLiteral("mqtt") : current ? current->id : QString();
+        if (line == u"[mqtt]") {
+            if (parsed.mqtt) {
+                parsed.problem = ConfigProblem { lineNumber, section, {}, QStringLiteral("a second [mqtt] section") };
+                return parsed;
+            }
+            if ((parsed.problem = finish()))
+                return parsed;
+            current = nullptr;
+            inMqtt = true;
+            parsed.mqtt.emplace();
+            keysSeen.clear();
+            continue;
+        }
         if (line.startsWith(u'[')) {
             const auto match = sectionPattern.match(line);
             if (!match.hasMatch()) {
@@ -204,6 +219,7 @@ ParsedConfig parseConfig(QStringView text)
             }
             if ((parsed.problem = finish()))
                 return parsed;
+            inMqtt = false;
             parsed.projectors.emplace_back();
             current = &parsed.projectors.back();
             current->id = match.captured(1);
@@ -217,7 +233,7 @@ ParsedConfig parseConfig(QStringView text)
         }
         const QString key = line.left(equals).trimmed().toString();
         const QStringView value = line.mid(equals + 1).trimmed();
-        if (!current) {
+        if (!current && !inMqtt) {
             parsed.problem = ConfigProblem { lineNumber, {}, key, QStringLiteral("before any [projector ID] section") };
             return parsed;
         }
@@ -226,6 +242,13 @@ ParsedConfig parseConfig(QStringView text)
             return parsed;
         }
         keysSeen.append(key);
+        if (inMqtt) {
+            if (auto reason = setMqttKey(*parsed.mqtt, key, value)) {
+                parsed.problem = ConfigProblem { lineNumber, section, key, *reason };
+                return parsed;
+            }
+            continue;
+        }
         if (auto reason = applyConfigValue(*current, key, value)) {
             parsed.problem = ConfigProblem { lineNumber, section, key, *reason };
             return parsed;
@@ -233,6 +256,10 @@ ParsedConfig parseConfig(QStringView text)
     }
     if ((parsed.problem = finish()))
         return parsed;
+    if (parsed.mqtt && parsed.mqtt->host.isEmpty()) {
+        parsed.problem = ConfigProblem { 0, QStringLiteral("mqtt"), QStringLiteral("host"), QStringLiteral("missing: the broker's address") };
+        return parsed;
+    }
     if (parsed.projectors.empty()) {
         parsed.problem = ConfigProblem { 0, {}, {}, QStringLiteral("no [projector ID] section") };
         return parsed;

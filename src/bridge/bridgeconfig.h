@@ -1,5 +1,7 @@
 #pragma once
 
+#include "bridge/mqttconfig.h"
+
 #include <QHostAddress>
 #include <QString>
 #include <QStringList>
@@ -63,6 +65,7 @@ struct ConfigProblem
 struct ParsedConfig
 {
     std::vector<ProjectorConfig> projectors;
+    std::optional<MqttConfig> mqtt; // the [mqtt] section, when there is one
     std::optional<ConfigProblem> problem; // the first one found
 };
 

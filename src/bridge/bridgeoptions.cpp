@@ -22,6 +22,85 @@ const QMap<QString, QString> &keyHelp()
     return help;
 }
 
+const QString ConfigOption = QStringLiteral("config");
+const QString CheckOption = QStringLiteral("check");
+const QString IdOption = QStringLiteral("id");
+const QString LogOption = QStringLiteral("log");
+const QString MqttOption = QStringLiteral("mqtt");
+const QString PortKey = QStringLiteral("port");
+
+const program::ProgramInfo kProgram {
+    QStringLiteral("koru-bridge"),
+    QStringLiteral("Shares one projector line with PJLink controllers and raw clients on the network."),
+};
+
+void addOptions(QCommandLineParser &parser)
+{
+    parser.addOptions({
+        { ConfigOption, QStringLiteral("The configuration file (default %1).").arg(kDefaultConfigPath),
+          QStringLiteral("file") },
+        { CheckOption, QStringLiteral("Check the configuration and exit.") },
+        { IdOption, QStringLiteral("The projector's id in the log (default %1).").arg(kDefaultId), QStringLiteral("id") },
+        { LogOption, QStringLiteral("Append a transcript of every line's traffic to the file."), QStringLiteral("file") },
+        { MqttOption,
+          QStringLiteral("Publish the projector on this MQTT broker, HOST:PORT (with --config: instead of the "
+                         "[mqtt] section's host and port)."),
+          QStringLiteral("host:port") },
+    });
+    for (const QString &key : configKeys())
+        parser.addOption({ key, keyHelp().value(key), QStringLiteral("value") });
+}
+
+// Each reader below takes its options from `parser` into `options`; a
+// message for the user when one of them is wrong.
+using Refusal = std::optional<QString>;
+
+Refusal readGeneral(const QCommandLineParser &parser, BridgeOptions &options)
+{
+    if (!parser.positionalArguments().isEmpty())
+        return QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first());
+    options.check = parser.isSet(CheckOption);
+    options.logPath = parser.value(LogOption);
+    if (parser.isSet(ConfigOption))
+        options.configPath = parser.value(ConfigOption);
+    if (parser.isSet(MqttOption)) {
+        options.mqtt.emplace();
+        if (auto reason = setMqttAddress(*options.mqtt, parser.value(MqttOption)))
+            return QStringLiteral("--mqtt: ") + *reason;
+    }
+    return std::nullopt;
+}
+
+// A projector on the command line: the file's keys as options, and --id.
+Refusal readSingleProjector(const QCommandLineParser &parser, BridgeOptions &options)
+{
+    QStringList given;
+    for (const QString &key : configKeys() + QStringList { IdOption }) {
+        if (parser.isSet(key))
+            given.append(QStringLiteral("--") + key);
+    }
+    if (given.isEmpty())
+        return std::nullopt;
+    if (!parser.isSet(PortKey))
+        return QStringLiteral("%1 describes a projector on the command line: give its --port too").arg(given.first());
+    if (parser.isSet(ConfigOption))
+        return QStringLiteral("--config and a projector on the command line (--port) exclude each other");
+    ProjectorConfig config;
+    config.id = parser.isSet(IdOption) ? parser.value(IdOption) : QLatin1String(kDefaultId);
+    for (const QString &key : configKeys()) {
+        if (!parser.isSet(key))
+            continue;
+        if (auto reason = applyConfigValue(config, key, parser.value(key)))
+            return QStringLiteral("--%1: %2").arg(key, *reason);
+    }
+    if (config.name.isEmpty())
+        config.name = config.id;
+    if (auto problem = checkProjector(config))
+        return QStringLiteral("--%1: %2").arg(problem->key, problem->message);
+    options.single = config;
+    return std::nullopt;
+}
+
 } // namespace
 
 QString describeProblem(const QString &path, const ConfigProblem &problem)
@@ -29,7 +108,9 @@ QString describeProblem(const QString &path, const ConfigProblem &problem)
     QString where = path;
     if (problem.line > 0)
         where += QLatin1Char(':') + QString::number(problem.line);
-    if (!problem.section.isEmpty())
+    if (problem.section == u"mqtt")
+        where += QStringLiteral(": [mqtt]");
+    else if (!problem.section.isEmpty())
         where += QStringLiteral(": [projector %1]").arg(problem.section);
     if (!problem.key.isEmpty())
         where += QStringLiteral(": ") + problem.key;
@@ -39,74 +120,17 @@ QString describeProblem(const QString &path, const ConfigProblem &problem)
 BridgeCommandLine parseBridgeCommandLine(const QStringList &arguments)
 {
     BridgeCommandLine result;
-    const QString program = QStringLiteral("koru-bridge");
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Shares one projector line with PJLink controllers and raw clients on the network."));
-    parser.addOptions({
-        { QStringLiteral("config"), QStringLiteral("The configuration file (default %1).").arg(kDefaultConfigPath),
-          QStringLiteral("file") },
-        { QStringLiteral("check"), QStringLiteral("Check the configuration and exit.") },
-        { QStringLiteral("id"), QStringLiteral("The projector's id in the log (default %1).").arg(kDefaultId),
-          QStringLiteral("id") },
-        { QStringLiteral("log"), QStringLiteral("Append a transcript of every line's traffic to the file."),
-          QStringLiteral("file") },
-        { QStringLiteral("help"), QStringLiteral("Show this help and exit.") },
-        { QStringLiteral("version"), QStringLiteral("Show the version and exit.") },
-    });
-    for (const QString &key : configKeys())
-        parser.addOption({ key, keyHelp().value(key), QStringLiteral("value") });
-
-    const auto usage = [&](const QString &message) {
-        result.exitCode = exitcode::Usage;
-        result.error = QStringLiteral("%1: %2\nTry '%1 --help' for the options.\n").arg(program, message);
+    program::CommandLine commandLine(arguments, kProgram);
+    QCommandLineParser &parser = commandLine.parser();
+    addOptions(parser);
+    if (!commandLine.parse(arguments, result))
         return result;
-    };
-    if (!parser.parse(arguments))
-        return usage(parser.errorText());
-    if (!parser.positionalArguments().isEmpty())
-        return usage(QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first()));
-    if (parser.isSet(QStringLiteral("help"))) {
-        result.exitCode = exitcode::Stopped;
-        result.output = parser.helpText();
-        return result;
+    for (const auto read : { readGeneral, readSingleProjector }) {
+        if (const Refusal refusal = read(parser, result.options)) {
+            commandLine.refuse(result, *refusal);
+            return result;
+        }
     }
-    if (parser.isSet(QStringLiteral("version"))) {
-        result.exitCode = exitcode::Stopped;
-        result.output = QStringLiteral("%1 %2\n").arg(program, QStringLiteral(KORU_VERSION));
-        return result;
-    }
-    BridgeOptions &options = result.options;
-    options.check = parser.isSet(QStringLiteral("check"));
-    options.logPath = parser.value(QStringLiteral("log"));
-    if (parser.isSet(QStringLiteral("config")))
-        options.configPath = parser.value(QStringLiteral("config"));
-
-    QStringList projectorOptions;
-    for (const QString &key : configKeys() + QStringList { QStringLiteral("id") }) {
-        if (parser.isSet(key))
-            projectorOptions.append(QStringLiteral("--") + key);
-    }
-    if (projectorOptions.isEmpty())
-        return result;
-    if (!parser.isSet(QStringLiteral("port")))
-        return usage(QStringLiteral("%1 describes a projector on the command line: give its --port too")
-                         .arg(projectorOptions.first()));
-    if (parser.isSet(QStringLiteral("config")))
-        return usage(QStringLiteral("--config and a projector on the command line (--port) exclude each other"));
-    ProjectorConfig config;
-    config.id = parser.isSet(QStringLiteral("id")) ? parser.value(QStringLiteral("id")) : QLatin1String(kDefaultId);
-    for (const QString &key : configKeys()) {
-        if (!parser.isSet(key))
-            continue;
-        if (auto reason = applyConfigValue(config, key, parser.value(key)))
-            return usage(QStringLiteral("--%1: %2").arg(key, *reason));
-    }
-    if (config.name.isEmpty())
-        config.name = config.id;
-    if (auto problem = checkProjector(config))
-        return usage(QStringLiteral("--%1: %2").arg(problem->key, problem->message));
-    options.single = config;
     return result;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "bridge/bridgeconfig.h"
+#include "program/commandline.h"
 
 #include <QString>
 #include <QStringList>
@@ -11,13 +12,6 @@ namespace koru::bridge {
 
 inline constexpr char kDefaultConfigPath[] = "/etc/koru/bridge.conf";
 
-// Exit statuses.
-namespace exitcode {
-inline constexpr int Stopped = 0;      // asked to stop, or --check found nothing wrong
-inline constexpr int StartFailed = 1;  // a listener could not be opened
-inline constexpr int Usage = 2;        // the command line or the configuration is wrong
-} // namespace exitcode
-
 struct BridgeOptions
 {
     QString configPath = QLatin1String(kDefaultConfigPath);
@@ -25,14 +19,15 @@ struct BridgeOptions
     // --port given: this one projector, and no configuration file.
     std::optional<ProjectorConfig> single;
     QString logPath; // empty: no transcript of the lines
+    // --mqtt: the broker's host and port, over the file's [mqtt] ones.
+    std::optional<MqttConfig> mqtt;
 };
 
-struct BridgeCommandLine
+// exitCode, output and error: help, version, or a usage error (status 2,
+// as for a wrong configuration).
+struct BridgeCommandLine : program::Ending
 {
     BridgeOptions options;
-    std::optional<int> exitCode; // set when the program stops right away
-    QString output;              // for standard output (help, version)
-    QString error;               // for standard error
 };
 
 // Parses the arguments (the first one is the program's name). A projector

@@ -2,28 +2,39 @@
 
 #include "bridge/bridgedaemon.h"
 #include "bridge/bridgeoptions.h"
+#include "bridge/mqttservice.h"
 #include "bridge/passwordfile.h"
-#include "protocol/trafficlog.h"
+#include "program/exitstatus.h"
+#include "program/output.h"
+#include "program/terminationsignals.h"
+#include "program/trafficlogfile.h"
 
 #include <QCoreApplication>
 #include <QFile>
 
-#include <cstdio>
 #include <memory>
 
 namespace koru::bridge {
 
 namespace {
 
-void printLine(FILE *stream, const QString &text)
+const QString kName = QStringLiteral("koru-bridge");
+
+void complain(const QString &message)
 {
-    std::fputs(qPrintable(text + QLatin1Char('\n')), stream);
-    std::fflush(stream);
+    program::complain(kName, message);
+}
+
+// A line of the log: journald takes standard error.
+void logLine(const QString &text)
+{
+    program::printErr(text + QLatin1Char('\n'));
 }
 
 struct Loaded
 {
     std::vector<ProjectorSetup> setups;
+    std::optional<MqttConfig> mqtt;
     QString error; // worded for standard error; empty on success
 };
 
@@ -46,6 +57,14 @@ Loaded load(const BridgeOptions &options)
             return loaded;
         }
         configs = parsed.projectors;
+        loaded.mqtt = parsed.mqtt;
+    }
+    if (options.mqtt) {
+        // --mqtt names the broker; the rest of [mqtt], if any, still holds.
+        if (!loaded.mqtt)
+            loaded.mqtt = options.mqtt;
+        loaded.mqtt->host = options.mqtt->host;
+        loaded.mqtt->port = options.mqtt->port;
     }
     for (const ProjectorConfig &config : configs) {
         ProjectorSetup setup { config, {} };
@@ -59,12 +78,12 @@ Loaded load(const BridgeOptions &options)
                 return loaded;
             }
             if (password.othersCanRead)
-                printLine(stderr, QStringLiteral("warning: [%1] the password file %2 can be read by any user")
+                logLine(QStringLiteral("warning: [%1] the password file %2 can be read by any user")
                                       .arg(config.id, config.passwordFile));
             setup.password = password.password;
         }
         if (config.pjlink && setup.password.isEmpty() && !config.pjlink->host.isLoopback())
-            printLine(stderr, QStringLiteral("warning: [%1] PJLink on %2 without a password: anyone on the "
+            logLine(QStringLiteral("warning: [%1] PJLink on %2 without a password: anyone on the "
                                              "network can switch the projector")
                                   .arg(config.id, config.pjlink->toString()));
         loaded.setups.push_back(setup);
@@ -74,57 +93,75 @@ Loaded load(const BridgeOptions &options)
 
 } // namespace
 
-int runBridge(int argc, char *argv[], const TerminationHook &onTermination)
+int runBridge(int argc, char *argv[])
 {
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
-    const BridgeCommandLine commandLine = parseBridgeCommandLine(arguments);
-    if (commandLine.exitCode) {
-        std::fputs(qPrintable(commandLine.output), stdout);
-        std::fputs(qPrintable(commandLine.error), stderr);
-        return *commandLine.exitCode;
-    }
+    const BridgeCommandLine commandLine = parseBridgeCommandLine(program::argumentList(argc, argv));
+    if (commandLine.exitCode)
+        return program::finish(commandLine);
     const BridgeOptions &options = commandLine.options;
     const Loaded loaded = load(options);
     if (!loaded.error.isEmpty()) {
-        printLine(stderr, QStringLiteral("koru-bridge: ") + loaded.error);
-        return exitcode::Usage;
+        complain(loaded.error);
+        return program::exitstatus::Usage;
     }
     if (options.check) {
-        printLine(stdout, QStringLiteral("%1: %2 projector(s), no problem found")
+        program::printOut(QStringLiteral("%1: %2 projector(s), no problem found\n")
                               .arg(options.single ? QStringLiteral("command line") : options.configPath)
                               .arg(loaded.setups.size()));
-        return exitcode::Stopped;
+        return program::exitstatus::Success;
     }
 
     QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("koru-bridge"));
+    QCoreApplication::setApplicationName(kName);
     QCoreApplication::setApplicationVersion(QStringLiteral(KORU_VERSION));
 
+    // A transcript that cannot be written is a mistake of the command line.
     std::unique_ptr<TrafficLog> log;
-    if (!options.logPath.isEmpty()) {
-        log = std::make_unique<TrafficLog>();
-        QString error;
-        if (!log->open(options.logPath, &error)) {
-            printLine(stderr, QStringLiteral("koru-bridge: --log: ") + error);
-            return exitcode::Usage;
-        }
+    QString error;
+    if (!program::openTrafficLog(options.logPath, log, &error)) {
+        complain(QStringLiteral("--log: ") + error);
+        return program::exitstatus::Usage;
     }
     auto *daemon = new BridgeDaemon(loaded.setups, BridgeTimings {}, log.get(), &app);
-    QObject::connect(daemon, &BridgeDaemon::notice, &app, [](const QString &text) { printLine(stderr, text); });
-    QString error;
-    const auto stop = [daemon] {
+    QObject::connect(daemon, &BridgeDaemon::notice, &app, logLine);
+    MqttService *mqtt = nullptr;
+    if (loaded.mqtt) {
+        std::vector<MqttProjector> published;
+        for (BridgeProjector *projector : daemon->projectors()) {
+            const ProjectorConfig &config = projector->config();
+            published.push_back({ { config.id, config.name, config.model }, projector->model() });
+        }
+        mqtt = new MqttService(*loaded.mqtt, std::move(published), &app);
+        QObject::connect(mqtt, &MqttService::notice, &app, logLine);
+        QObject::connect(mqtt, &MqttService::stopped, &app,
+                         [] { QCoreApplication::exit(program::exitstatus::Success); });
+    }
+    // SIGTERM from the service manager: listeners and lines closed, status 0.
+    // The broker hears "offline" before the bridge goes; the client bounds
+    // how long that may take.
+    auto *termination = new program::TerminationSignals(daemon);
+    QObject::connect(termination, &program::TerminationSignals::received, daemon, [daemon, mqtt] {
         daemon->stop();
-        QCoreApplication::exit(exitcode::Stopped);
-    };
-    if (!onTermination(daemon, stop, &error)) {
-        printLine(stderr, QStringLiteral("koru-bridge: ") + error);
-        return exitcode::StartFailed;
+        if (mqtt)
+            mqtt->stop();
+        else
+            QCoreApplication::exit(program::exitstatus::Success);
+    });
+    if (!termination->install(&error)) {
+        complain(error);
+        return program::exitstatus::Failure;
+    }
+    // Before the daemon says it is ready: a password file it cannot read
+    // stops the start like a listener that cannot open.
+    if (mqtt) {
+        if (const std::optional<QString> problem = mqtt->start()) {
+            complain(QStringLiteral("[mqtt] ") + *problem);
+            return program::exitstatus::Failure;
+        }
     }
     if (!daemon->start(&error)) {
-        printLine(stderr, QStringLiteral("koru-bridge: ") + error);
-        return exitcode::StartFailed;
+        complain(error);
+        return program::exitstatus::Failure;
     }
     const int status = app.exec();
     delete daemon; // before the transcript it writes to

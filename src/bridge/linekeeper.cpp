@@ -1,5 +1,6 @@
 #include "bridge/linekeeper.h"
 
+#include "bridge/openfailuremessage.h"
 #include "line/projectorline.h"
 
 #include <algorithm>
@@ -50,10 +51,10 @@ void LineKeeper::tryOpen()
         emit notice(QStringLiteral("line %1 open").arg(m_line->address()));
         return;
     }
-    if (result.message() != m_lastFailure) {
-        m_lastFailure = result.message();
-        emit notice(QStringLiteral("line %1 cannot be opened: %2; trying again every few seconds")
-                        .arg(m_line->address(), result.message()));
+    if (const QString reason = openFailureMessage(result); reason != m_lastFailure) {
+        m_lastFailure = reason;
+        emit notice(QStringLiteral("line %1 cannot be opened (trying again every few seconds): %2")
+                        .arg(m_line->address(), reason));
     }
     scheduleRetry();
 }

@@ -24,7 +24,7 @@ CtlRunner::CtlRunner(const CtlOptions &options, QTextStream &out, QTextStream &e
     m_nextTimer->setTimerType(Qt::PreciseTimer);
     connect(m_nextTimer, &QTimer::timeout, this, &CtlRunner::checkStatus);
     connect(m_line, &line::ProjectorLine::lost, this,
-            [this](const QString &reason) { finish(exitcode::PortFailed, reason); });
+            [this](const QString &reason) { finish(exitcode::PortFailed, lineLostMessage(m_options.port, reason)); });
     if (m_log) {
         connect(m_line, &line::ProjectorLine::sent, this,
                 [this](const QByteArray &bytes) { m_log->sent(m_options.port, bytes); });
@@ -104,7 +104,7 @@ void CtlRunner::onResult(const line::Result &result)
     if (m_phase == Phase::Done)
         return;
     if (result.outcome == line::Outcome::LineLost) {
-        finish(exitcode::PortFailed, result.lineLostReason);
+        finish(exitcode::PortFailed, lineLostMessage(m_options.port, result.lineLostReason));
         return;
     }
     m_sentAt = now() - result.elapsed;

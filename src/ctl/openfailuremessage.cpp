@@ -48,4 +48,9 @@ QString portFailureMessage(const CommResult &result)
     return result.openFailure() ? openFailureMessage(*result.openFailure()) : result.message();
 }
 
+QString lineLostMessage(const QString &port, const QString &reason)
+{
+    return QStringLiteral("%1 was lost: %2.").arg(port, reason);
+}
+
 } // namespace koru::ctl

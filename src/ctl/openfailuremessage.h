@@ -15,4 +15,8 @@ QString openFailureMessage(const OpenFailure &failure);
 // above when it is an open failure, the port component's message otherwise.
 QString portFailureMessage(const CommResult &result);
 
+// A line lost during the run: the port as given with --port, and the line's
+// reason.
+QString lineLostMessage(const QString &port, const QString &reason);
+
 } // namespace koru::ctl

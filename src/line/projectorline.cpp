@@ -223,11 +223,12 @@ void ProjectorLine::transmit(Request request)
     if (const QByteArray stale = m_comm->input().toLatin1(); !stale.isEmpty())
         emit received(stale);
     if (const CommResult written = m_comm->setOutput(QString::fromLatin1(request.frame)); !written) {
+        const QString reason = failureReason();
         m_queue.push_front(std::move(request));
         m_open = false;
         (void)m_comm->setPortOpen(false); // the loss is answered here, not again from the port
-        endAll(written.message());
-        emit lost(written.message());
+        endAll(reason);
+        emit lost(reason);
         return;
     }
     emit sent(request.frame);
@@ -240,10 +241,16 @@ void ProjectorLine::transmit(Request request)
     m_inFlight = std::move(request);
 }
 
+QString ProjectorLine::failureReason() const
+{
+    const QString reason = m_comm->lineFailureReason();
+    return reason.isEmpty() ? QStringLiteral("the port is not open") : reason;
+}
+
 void ProjectorLine::onComm()
 {
     if (m_comm->commEvent() == MSComm::comEventLineLost) {
-        const QString reason = m_comm->lineLostMessage();
+        const QString reason = failureReason();
         m_open = false;
         endAll(reason);
         emit lost(reason);

@@ -33,7 +33,7 @@ struct Result
     QByteArray reply;                // raw bytes up to and including the CR
     Millis elapsed { 0 };            // from the send to the CR or the end of the reply wait
     std::optional<Reading> reading;  // the four queries, when the reply reads
-    QString lineLostReason;          // LineLost: why, for the owner to word
+    QString lineLostReason;          // LineLost: why, for the owner to word (see lost())
 };
 
 using RequestId = quint64;
@@ -85,6 +85,9 @@ public:
 signals:
     void opened();
     // The line hung up; every request in flight or queued got LineLost.
+    // `reason` says what happened and completes "was lost: "; it names
+    // neither the port's COM number nor any program's way back, which the
+    // owner words with its own options.
     void lost(const QString &reason);
     // Every chunk as it crossed the wire, for a transcript.
     void sent(const QByteArray &bytes);
@@ -125,6 +128,7 @@ private:
     void onComm();
     void finishFrame();
     void endAll(const QString &reason);
+    QString failureReason() const;
     void deliver(const Request &request, Result result);
     void scheduleFlush();
     void flush();

@@ -142,6 +142,7 @@ CommResult MSComm::setPortOpen(bool open)
     ++m_openGeneration;
     m_commEvent = comEvNone;
     m_lineLostMessage.clear();
+    m_lineFailureReason.clear();
     return CommResult::success();
 }
 
@@ -176,8 +177,10 @@ CommResult MSComm::setOutput(const QString &text)
             QStringLiteral("Cannot send on %1: the port is not open.").arg(portLabel(m_commPort)));
     }
     const CommResult written = m_transport->write(text.toLatin1());
-    if (!written)
+    if (!written) {
+        m_lineFailureReason = written.message();
         return CommResult::failure(QStringLiteral("Cannot send on %1: %2.").arg(portLabel(m_commPort), written.message()));
+    }
     if (m_lineLost)
         return CommResult::failure(m_lineLostMessage);
     return CommResult::success();
@@ -214,7 +217,12 @@ void MSComm::onLost(const QString &reason)
     if (m_lineLost || !m_transport)
         return;
     m_lineLost = true;
-    m_lineLostMessage = QStringLiteral("%1 was lost: %2.").arg(portLabel(m_commPort), reason);
+    m_lineFailureReason = reason;
+    // The operator's way back: the port is closed, and choosing it again reopens it.
+    const bool device = qobject_cast<SerialTransport *>(m_transport) != nullptr;
+    m_lineLostMessage = QStringLiteral("%1 was lost: %2. The port has been closed; choose it again %3.")
+                            .arg(portLabel(m_commPort), reason,
+                                 device ? QStringLiteral("once the device is back") : QStringLiteral("to reconnect"));
     const quint64 generation = m_openGeneration;
     QMetaObject::invokeMethod(
         this, [this, generation] { closeLostLine(generation); }, Qt::QueuedConnection);

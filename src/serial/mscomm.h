@@ -68,6 +68,10 @@ public:
     // The message of the last line loss, for the operator; it answers every
     // send until the port is chosen or opened again.
     QString lineLostMessage() const { return m_lineLostMessage; }
+    // Why the open port stopped working (lost, or a send refused), without its
+    // COM number or the operator's way back: for a program that words the
+    // failure in its own terms. Empty until then; cleared by the next open.
+    QString lineFailureReason() const { return m_lineFailureReason; }
 
     // Receive threshold: OnComm is raised once this many characters wait.
     int rThreshold() const { return m_rThreshold; }
@@ -101,6 +105,7 @@ private:
     bool m_lineLost = false;
     quint64 m_openGeneration = 0;
     QString m_lineLostMessage;
+    QString m_lineFailureReason;
 };
 
 } // namespace koru

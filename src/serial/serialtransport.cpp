@@ -127,8 +127,7 @@ void SerialTransport::onError(QSerialPort::SerialPortError error)
     if (error == QSerialPort::NotOpenError || m_inSettings || m_lost || !m_port.isOpen())
         return;
     m_lost = true;
-    emit lost(QStringLiteral("the line hung up (adapter unplugged, or the far end closed). The port "
-                            "has been closed; choose it again once the device is back"));
+    emit lost(QStringLiteral("the line hung up (adapter unplugged, or the far end closed)"));
 }
 
 } // namespace koru

@@ -72,7 +72,7 @@ void SocketTransport::reportLoss(const QString &reason)
     if (!m_connected)
         return;
     m_connected = false;
-    emit lost(reason + QStringLiteral(". The port has been closed; choose it again to reconnect"));
+    emit lost(reason);
 }
 
 void SocketTransport::close()

@@ -45,7 +45,8 @@ public:
 
 signals:
     void readyRead();
-    // The far end went away or the line failed; `reason` completes "was lost: ".
+    // The far end went away or the line failed; `reason` completes "was lost: "
+    // and says what happened only: what to do about it is the program's to say.
     // Emitted at most once per open, possibly from inside a call to this object.
     void lost(const QString &reason);
 };

@@ -48,6 +48,16 @@ struct NotifySocket
     int fd;
 };
 
+// The other programs' options and ways back have no place in the bridge's log.
+bool inBridgeTerms(const QString &log)
+{
+    for (const char *foreign : { "COM1", "--com1", "choose it again", "--save-ports", "--list-ports" }) {
+        if (log.contains(QLatin1String(foreign)))
+            return false;
+    }
+    return true;
+}
+
 // koru-bridge started with `arguments`, a service manager listening.
 struct Service
 {
@@ -79,6 +89,7 @@ private slots:
     void check();
     void runsAsAService();
     void startsWithoutItsLine();
+    void losesItsLine();
 };
 
 void TestBridgeProgram::check_data()
@@ -93,6 +104,7 @@ void TestBridgeProgram::check_data()
     QTest::newRow("bad option") << QString() << QStringList { "--port", "/dev/ttyS0", "--raw", "127.0.0.1:1", "--speed", "5" }
                                 << 2 << "--speed: \"5\" is not 9600 or 19200";
     QTest::newRow("no file") << QString() << QStringList() << 2 << "bridge.conf: No such file";
+    QTest::newRow("help") << QString() << QStringList { "--help" } << 0 << "Usage: koru-bridge [options]";
 }
 
 void TestBridgeProgram::check()
@@ -152,6 +164,24 @@ void TestBridgeProgram::startsWithoutItsLine()
     QCOMPARE(bridge.process.exitCode(), 0);
     const QString log = QString::fromUtf8(bridge.process.readAllStandardError());
     QCOMPARE(log.count(QStringLiteral("trying again every few seconds")), 1);
+    QVERIFY2(log.contains(QStringLiteral("port = in the configuration file")) && inBridgeTerms(log), qPrintable(log));
+}
+
+void TestBridgeProgram::losesItsLine()
+{
+    koru::sim::SimOptions options;
+    options.hangUpAfterFrames = 1;
+    koru::sim::ProjectorSim sim(options);
+    QVERIFY(sim.start());
+    Service bridge({ "--port", sim.devicePath(), "--raw", QStringLiteral("127.0.0.1:%1").arg(freePort()) });
+    QVERIFY(bridge.notify.waitFor("READY=1"));
+    QString log;
+    QVERIFY(QTest::qWaitFor([&] {
+        log += QString::fromUtf8(bridge.process.readAllStandardError());
+        return log.contains(QStringLiteral("trying to reopen it"));
+    }, 5000));
+    QVERIFY(bridge.terminate());
+    QVERIFY2(log.contains(QStringLiteral("lost: the line hung up")) && inBridgeTerms(log), qPrintable(log));
 }
 
 QTEST_GUILESS_MAIN(TestBridgeProgram)

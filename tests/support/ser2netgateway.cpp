@@ -73,7 +73,7 @@ bool Ser2NetGateway::start(const QString &devicePath, Mode mode, const QString &
         return false;
     }
     const QDeadlineTimer deadline(5000);
-    while (!listening()) {
+    while (!loopbackListening(m_loopback, m_port)) {
         if (m_process.state() == QProcess::NotRunning || deadline.hasExpired()) {
             m_error = QStringLiteral("ser2net is not listening on %1: %2")
                           .arg(address(), QString::fromLocal8Bit(m_process.readAll()));
@@ -84,16 +84,14 @@ bool Ser2NetGateway::start(const QString &devicePath, Mode mode, const QString &
     return true;
 }
 
-// Read from the kernel's socket table, so that asking sends no packet and
-// opens no session at the gateway.
-bool Ser2NetGateway::listening() const
+bool loopbackListening(const QString &loopback, quint16 port)
 {
-    const bool v6 = m_loopback.contains(u':');
+    const bool v6 = loopback.contains(u':');
     QFile table(v6 ? QStringLiteral("/proc/net/tcp6") : QStringLiteral("/proc/net/tcp"));
     if (!table.open(QIODevice::ReadOnly))
         return false;
-    const QByteArray port = QByteArray::number(m_port, 16).toUpper().rightJustified(4, '0');
-    const QByteArray local = (v6 ? QByteArray("00000000000000000000000001000000:") : QByteArray("0100007F:")) + port;
+    const QByteArray hexPort = QByteArray::number(port, 16).toUpper().rightJustified(4, '0');
+    const QByteArray local = (v6 ? QByteArray("00000000000000000000000001000000:") : QByteArray("0100007F:")) + hexPort;
     for (const QByteArray &line : table.readAll().split('\n')) {
         const QList<QByteArray> fields = line.simplified().split(' ');
         if (fields.size() > 3 && fields[1] == local && fields[3] == "0A") // 0A: LISTEN

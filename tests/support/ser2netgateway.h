@@ -33,8 +33,6 @@ public:
     void kill();
 
 private:
-    bool listening() const;
-
     QTemporaryDir m_dir;
     QProcess m_process;
     Mode m_mode = Mode::RawTcp;
@@ -45,5 +43,9 @@ private:
 
 // A loopback port nobody listens on at the moment of asking.
 quint16 freeLoopbackPort(const QString &loopback = QStringLiteral("127.0.0.1"));
+
+// Whether something listens on this loopback port, read from the kernel's
+// socket table, so that asking sends no packet and opens no session.
+bool loopbackListening(const QString &loopback, quint16 port);
 
 } // namespace koru::test
