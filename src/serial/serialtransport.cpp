@@ -2,6 +2,9 @@
 
 #include <QFileInfo>
 
+#include <cerrno>
+#include <cstring>
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -127,6 +130,20 @@ void SerialTransport::onError(QSerialPort::SerialPortError error)
     if (error == QSerialPort::NotOpenError || m_inSettings || m_lost || !m_port.isOpen())
         return;
     m_lost = true;
+    // A device that is still there but whose read failed has usually had its
+    // bytes taken by another program reading it at the same time (a `cat` on
+    // the device): they never reach us, so the line cannot be trusted, but it
+    // did not hang up.
+    // Qt reports such a read as a read error, or as a resource error with
+    // "try again" (EAGAIN) as the system's words; a real hang-up reads EIO.
+    const bool wouldBlock = m_port.errorString() == QString::fromLocal8Bit(std::strerror(EAGAIN));
+    if ((error == QSerialPort::ReadError || wouldBlock) && QFileInfo::exists(m_path)) {
+        // (The system's words are of no help here: what errno holds by now
+        // is often left over from an earlier call.)
+        emit lost(QStringLiteral("reading the device failed: another program may be reading it at the same time "
+                                 "and taking the replies; close that program"));
+        return;
+    }
     emit lost(QStringLiteral("the line hung up (adapter unplugged, or the far end closed)"));
 }
 
