@@ -1,6 +1,8 @@
 #include "line/projectorline.h"
 
+#include "serial/gatewaywords.h"
 #include "serial/mscomm.h"
+#include "serial/portaddress.h"
 
 #include <QMetaObject>
 #include <QTimer>
@@ -27,6 +29,13 @@ constexpr Millis kDrainStep { 2 };
 // The one port number the line uses on its port component.
 constexpr int kPort = 1;
 
+// A gateway that turns a connection down (its device is in use, say) may say
+// so in words and then close. Until the projector has answered once, a reply
+// that does not read waits this long for the connection to close, so that
+// the gateway's words are not taken for the projector's.
+constexpr Millis kGatewayRefusalGrace { 100 };
+constexpr qsizetype kMaxGatewayWords = 256;
+
 template <typename Container, typename Predicate>
 void eraseIf(Container &container, Predicate predicate)
 {
@@ -43,9 +52,10 @@ ProjectorLine::ProjectorLine(const QString &address, const QString &settings, QO
     , m_replyTimer(new QTimer(this))
     , m_restTimer(new QTimer(this))
     , m_quietTimer(new QTimer(this))
+    , m_refusalTimer(new QTimer(this))
 {
     m_clock.start();
-    for (QTimer *timer : { m_replyTimer, m_restTimer, m_quietTimer }) {
+    for (QTimer *timer : { m_replyTimer, m_restTimer, m_quietTimer, m_refusalTimer }) {
         timer->setSingleShot(true);
         timer->setTimerType(Qt::PreciseTimer);
     }
@@ -53,6 +63,11 @@ ProjectorLine::ProjectorLine(const QString &address, const QString &settings, QO
     connect(m_replyTimer, &QTimer::timeout, this, &ProjectorLine::finishFrame);
     connect(m_restTimer, &QTimer::timeout, this, &ProjectorLine::wakeHolds);
     connect(m_quietTimer, &QTimer::timeout, this, &ProjectorLine::pump);
+    connect(m_refusalTimer, &QTimer::timeout, this, [this] {
+        Suspect suspect = std::move(*m_suspect);
+        m_suspect.reset();
+        conclude(std::move(suspect.request), std::move(suspect.result));
+    });
 }
 
 // Owners' handlers are not called once the line is gone.
@@ -81,6 +96,9 @@ CommResult ProjectorLine::open()
     if (!result)
         return result;
     m_open = true;
+    m_network = parsePortAddress(m_address).address.isNetwork();
+    m_heard = false;
+    m_unasked.clear();
     emit opened();
     schedulePump();
     return result;
@@ -186,6 +204,10 @@ void ProjectorLine::schedulePump()
 // silence, or unread bytes are still to be dropped; then hands out results.
 void ProjectorLine::pump()
 {
+    if (m_suspect) {
+        flush();
+        return; // the next frame waits until the gateway has had its moment
+    }
     if (m_queue.empty())
         m_drainUntil.reset();
     if (!m_inFlight && !m_queue.empty() && m_open) {
@@ -220,8 +242,10 @@ void ProjectorLine::transmit(Request request)
     }
     // Whatever came after the last reply wait belongs to no frame: it goes
     // now, so that it cannot pass for the reply to this one.
-    if (const QByteArray stale = m_comm->input().toLatin1(); !stale.isEmpty())
+    if (const QByteArray stale = m_comm->input().toLatin1(); !stale.isEmpty()) {
         emit received(stale);
+        keepUnasked(stale);
+    }
     if (const CommResult written = m_comm->setOutput(QString::fromLatin1(request.frame)); !written) {
         const QString reason = failureReason();
         m_queue.push_front(std::move(request));
@@ -253,8 +277,8 @@ void ProjectorLine::onComm()
         const QString reason = failureReason();
         m_open = false;
         endAll(reason);
+        flush(); // each owner hears about its own frame first
         emit lost(reason);
-        flush();
         return;
     }
     if (m_comm->commEvent() != MSComm::comEvReceive)
@@ -263,8 +287,10 @@ void ProjectorLine::onComm()
     if (chunk.isEmpty())
         return;
     emit received(chunk);
-    if (!m_inFlight)
+    if (!m_inFlight) {
+        keepUnasked(chunk);
         return; // late or unasked bytes belong to no frame
+    }
     const qsizetype cr = chunk.indexOf(kCr);
     const QByteArrayView taken = cr < 0 ? QByteArrayView(chunk) : QByteArrayView(chunk).first(cr + 1);
     m_reply += taken.first(std::min(taken.size(), kMaxReply - m_reply.size()));
@@ -291,12 +317,44 @@ void ProjectorLine::finishFrame()
     if (!m_reply.endsWith(kCr))
         m_quietUntil = now() + kQuietAfterSilence;
     m_reply.clear();
-    if (!m_inFlightStopped && request.owner) {
-        deliver(request, std::move(result));
-        if (request.period > Millis(0)) {
-            request.due.reset(); // set once its owner has seen this result
-            m_resting.emplace(request.id, std::move(request));
-        }
+    if (result.outcome == Outcome::Answered || result.outcome == Outcome::Refused)
+        m_heard = true;
+    if (m_inFlightStopped || !request.owner) {
+        pump();
+        return;
+    }
+    if (m_network && !m_heard && result.outcome == Outcome::Unreadable) {
+        m_suspect = Suspect { std::move(request), std::move(result) };
+        m_refusalTimer->start(kGatewayRefusalGrace);
+        return;
+    }
+    conclude(std::move(request), std::move(result));
+}
+
+// Why a gateway closed the connection after these words instead of a reply.
+QString ProjectorLine::refusal(const QByteArray &words)
+{
+    const QString text = gatewayWords(words);
+    return text.isEmpty() ? QStringLiteral("the gateway refused the connection")
+                          : QStringLiteral("the gateway refused the connection, saying \"%1\"").arg(text);
+}
+
+// Until the projector has answered on a gateway's connection, bytes nobody
+// asked for may be the gateway's own words: a few are kept for the message
+// should it close the connection.
+void ProjectorLine::keepUnasked(const QByteArray &bytes)
+{
+    if (m_network && !m_heard && m_unasked.size() < kMaxGatewayWords)
+        m_unasked += bytes.left(kMaxGatewayWords - m_unasked.size());
+}
+
+// A frame's result goes to its owner; a hold rests until its next send.
+void ProjectorLine::conclude(Request request, Result result)
+{
+    deliver(request, std::move(result));
+    if (request.period > Millis(0)) {
+        request.due.reset(); // set once its owner has seen this result
+        m_resting.emplace(request.id, std::move(request));
     }
     pump();
 }
@@ -306,6 +364,7 @@ void ProjectorLine::endAll(const QString &reason)
 {
     m_replyTimer->stop();
     m_restTimer->stop();
+    m_refusalTimer->stop();
     const auto lost = [&reason](const QByteArray &frame) {
         Result result;
         result.outcome = Outcome::LineLost;
@@ -313,15 +372,30 @@ void ProjectorLine::endAll(const QString &reason)
         result.lineLostReason = reason;
         return result;
     };
+    if (m_suspect) {
+        // What came was the gateway's refusal, not the projector's reply.
+        Result result = lost(m_suspect->result.frame);
+        result.reply = m_suspect->result.reply;
+        result.lineLostReason = refusal(m_unasked + result.reply);
+        deliver(m_suspect->request, std::move(result));
+        m_suspect.reset();
+    }
     if (m_inFlight && !m_inFlightStopped) {
         Result result = lost(m_inFlight->frame);
         result.reply = m_reply;
+        if (m_network && !m_heard && !(m_unasked + m_reply).isEmpty())
+            result.lineLostReason = refusal(m_unasked + m_reply);
         deliver(*m_inFlight, std::move(result));
     }
     m_inFlight.reset();
     m_reply.clear();
-    for (const Request &request : m_queue)
-        deliver(request, lost(request.frame));
+    const bool refused = m_network && !m_heard && !m_unasked.isEmpty();
+    for (const Request &request : m_queue) {
+        Result result = lost(request.frame);
+        if (refused)
+            result.lineLostReason = refusal(m_unasked);
+        deliver(request, std::move(result));
+    }
     m_queue.clear();
     for (const auto &[id, request] : m_resting)
         deliver(request, lost(request.frame));

@@ -127,6 +127,9 @@ private:
     void transmit(Request request);
     void onComm();
     void finishFrame();
+    void conclude(Request request, Result result);
+    static QString refusal(const QByteArray &words);
+    void keepUnasked(const QByteArray &bytes);
     void endAll(const QString &reason);
     QString failureReason() const;
     void deliver(const Request &request, Result result);
@@ -142,15 +145,27 @@ private:
     QTimer *m_replyTimer; // the reply wait of the frame in flight
     QTimer *m_restTimer;  // the next resting hold that is due
     QTimer *m_quietTimer; // the end of the pause after a frame left without its CR
+    QTimer *m_refusalTimer; // how long a first unreadable reply waits for a gateway to close
     QElapsedTimer m_clock;
     RequestId m_lastId = 0;
     bool m_open = false;
+    bool m_network = false; // a gateway's address, not a device
+    bool m_heard = false;   // the projector has answered since the line opened
+    QByteArray m_unasked;   // bytes before that which no frame asked for
     bool m_pumpScheduled = false;
     bool m_flushScheduled = false;
     bool m_flushing = false;
 
     std::deque<Request> m_queue;
     std::optional<Request> m_inFlight;
+    // A first reply that did not read, held back in case it was a gateway's
+    // refusal (see kGatewayRefusalGrace).
+    struct Suspect
+    {
+        Request request;
+        Result result;
+    };
+    std::optional<Suspect> m_suspect;
     bool m_inFlightStopped = false; // stop() came while it was on the wire
     Millis m_sentAt { 0 };
     Millis m_quietUntil { 0 };

@@ -188,7 +188,7 @@ CommResult MSComm::setOutput(const QString &text)
 
 QString MSComm::input()
 {
-    if (!portOpen())
+    if (!portOpen() && !(m_lastWords && m_transport))
         return QString();
     // One character per byte; bytes above 127 map one for one (Latin-1).
     return QString::fromLatin1(m_transport->read());
@@ -232,6 +232,17 @@ void MSComm::closeLostLine(quint64 generation)
 {
     if (generation != m_openGeneration || !m_lineLost)
         return; // the port was closed or reopened meanwhile
+    // Bytes that came in just before the line went are the far end's last
+    // words (a reply, or a gateway's refusal): they are handed out before the
+    // loss, not dropped unseen.
+    if (m_transport && m_transport->bytesAvailable() > 0) {
+        m_lastWords = true;
+        m_commEvent = comEvReceive;
+        emit OnComm();
+        m_lastWords = false;
+        if (generation != m_openGeneration || !m_lineLost)
+            return; // the handler closed or reopened the port
+    }
     dropTransport();
     m_lineLost = false;
     ++m_openGeneration;

@@ -103,6 +103,7 @@ private:
     // call that reported it (the transport's own bookkeeping still runs after
     // the signal). Until then the port counts as closed.
     bool m_lineLost = false;
+    bool m_lastWords = false; // handing out what arrived just before a loss
     quint64 m_openGeneration = 0;
     QString m_lineLostMessage;
     QString m_lineFailureReason;

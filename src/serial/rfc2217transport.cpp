@@ -1,5 +1,7 @@
 #include "serial/rfc2217transport.h"
 
+#include "serial/gatewaywords.h"
+
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -66,9 +68,15 @@ QString Rfc2217Transport::negotiationFailure() const
         return QStringLiteral("the gateway does not speak RFC 2217: %1. %2").arg(m_session->failure(), suggestion);
     if (!m_session->failure().isEmpty())
         return m_session->failure();
-    if (socket()->state() != QAbstractSocket::ConnectedState)
-        return QStringLiteral("the gateway closed the connection before it agreed to COM port control. %1")
-            .arg(suggestion);
+    if (socket()->state() != QAbstractSocket::ConnectedState) {
+        // It spoke Telnet and then turned the connection down (ser2net says
+        // "Port's device already in use" when another connection holds its
+        // device): the other mode would not help.
+        const QString words = gatewayWords(m_session->data());
+        return words.isEmpty()
+            ? QStringLiteral("the gateway refused the connection (it closed it before agreeing to COM port control)")
+            : QStringLiteral("the gateway refused the connection, saying \"%1\"").arg(words);
+    }
     if (!m_session->comPortAgreed())
         return QStringLiteral("the gateway does not speak RFC 2217: no answer to the COM port control within "
                               "%1 s. %2")

@@ -45,6 +45,8 @@ public:
 
     void receive(QByteArrayView bytes);
     qsizetype dataSize() const { return m_data.size(); }
+    // What the gateway sent as data so far, without taking it.
+    const QByteArray &data() const { return m_data; }
     QByteArray takeData(qsizetype max);
     // Payload for the far end; byte 255 is doubled on the wire.
     void send(QByteArrayView payload);

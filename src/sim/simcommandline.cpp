@@ -38,7 +38,7 @@ void addOptions(QCommandLineParser &parser)
 {
     parser.addOptions({
         { DelayOption, QStringLiteral("Reply delay in milliseconds (default 20)."), QStringLiteral("ms") },
-        { BaudOption, QStringLiteral("The projector's line speed (default 19200): it hears and answers a peer\n"
+        { BaudOption, QStringLiteral("The projector's line speed (default 19200): it hears and answers a peer "
                                      "whose line is set to this speed only."), QStringLiteral("n") },
         { SilentOption, QStringLiteral("Never answer.") },
         { GarbageOption, QStringLiteral("Answer every frame with random bytes.") },

@@ -61,6 +61,8 @@ private slots:
     void statusOfEachFailure();
     void queriesThroughAGateway_data();
     void queriesThroughAGateway();
+    void gatewayWhoseDeviceIsHeld_data();
+    void gatewayWhoseDeviceIsHeld();
     void listPortsShowsWhatTheSystemKnows();
 };
 
@@ -170,6 +172,36 @@ void TestCtlProgram::queriesThroughAGateway()
     QVERIFY2(result.lines[0].endsWith(u"  Stand by"), qPrintable(result.lines.join(u'\n')));
     QVERIFY2(result.lines[1].endsWith(u"  Computer"), qPrintable(result.lines.join(u'\n')));
     QVERIFY2(result.lines[2].contains(u"\" ACK CR \""), qPrintable(result.lines.join(u'\n')));
+}
+
+// The gateway's other port holds the device: the gateway turns the
+// connection down in words, which are neither the projector's reply nor a
+// reason to try the other mode.
+void TestCtlProgram::gatewayWhoseDeviceIsHeld_data()
+{
+    QTest::addColumn<Ser2NetGateway::Mode>("mode");
+    QTest::newRow("tcp, held over rfc2217") << Ser2NetGateway::Mode::RawTcp;
+    QTest::newRow("rfc2217, held over tcp") << Ser2NetGateway::Mode::Rfc2217;
+}
+
+void TestCtlProgram::gatewayWhoseDeviceIsHeld()
+{
+    QFETCH(Ser2NetGateway::Mode, mode);
+    ProjectorSim sim(SimOptions {});
+    QVERIFY(sim.start());
+    Ser2NetGateway gateway;
+    QVERIFY2(gateway.start(sim.devicePath(), mode, QStringLiteral("127.0.0.1"), true), qPrintable(gateway.error()));
+    // The twin's connection holds the device once the projector has answered through it.
+    QProcess holder;
+    holder.start(QStringLiteral(KORU_CTL_PATH), { "--port", gateway.twinAddress(), "--hold", "3s", "vol-up" });
+    QTRY_VERIFY_WITH_TIMEOUT(sim.framesReceived() > 0, 5000);
+    const Result result = runCtl({ "--port", gateway.address(), "status" });
+    holder.kill();
+    holder.waitForFinished(2000);
+    QCOMPARE(result.status, 1);
+    QVERIFY2(result.errors.contains(u"the gateway refused the connection, saying \"Port's device already in use\""),
+             qPrintable(result.errors));
+    QVERIFY2(!result.errors.contains(u"instead") && !result.errors.contains(u"line speed"), qPrintable(result.errors));
 }
 
 void TestCtlProgram::listPortsShowsWhatTheSystemKnows()

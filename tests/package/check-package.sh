@@ -83,13 +83,14 @@ MANPATH="$share/man" systemd-analyze verify --man=yes --recursive-errors=no --ro
 systemd-analyze security --offline=yes --root="$root" "$unit" | grep "Overall exposure"
 
 echo "== the example configuration, checked by the packaged koru-bridge under MemoryDenyWriteExecute"
-# The example with its lines uncommented and a password file of our own.
+# The example projector with its lines uncommented and a password file of our
+# own (the [mqtt] example names a broker's files that are not here).
 # PR_SET_MDWE (prctl 65, refuse exec gain) is what the unit's
 # MemoryDenyWriteExecute= asks of the kernel: Qt's regular expressions must
 # fall back from their JIT.
 printf 'secret\n' >"$work/room.pass"
 chmod 600 "$work/room.pass"
-sed -e 's/^# \(\[projector \|[a-z-]* = \)/\1/' -e "s|^password-file = .*|password-file = $work/room.pass|" \
+sed -e '/^# \[projector /,/^$/ s/^# \(\[projector \|[a-z-]* = \)/\1/' -e "s|^password-file = .*|password-file = $work/room.pass|" \
     "$root/etc/koru/bridge.conf" >"$work/bridge.conf"
 grep -q "^\[projector room-2.14\]" "$work/bridge.conf" || fail "no example section in /etc/koru/bridge.conf"
 # Kernels before 6.3 lack it (EINVAL): then the check runs without.
@@ -115,6 +116,9 @@ echo "== each manual page names every option of its program's --help"
 for program in "$root"/usr/bin/*; do
     name=$(basename "$program")
     page=$(zcat "$share/man/man1/$name.1.gz" | sed 's/\\-/-/g')
+    # The parser wraps each option's text; a line break of our own breaks its indentation.
+    ! "$program" --help | sed -n '/^Options:/,$p' | tail -n +2 | grep -vE '^ |^$|^[A-Z][a-z]*:$' \
+        || fail "$name --help has option text that the parser did not wrap"
     for option in $("$program" --help | grep -oE -- '--[a-z][a-z0-9-]*' | sort -u); do
         grep -qE -- "$option([^a-z0-9-]|$)" <<<"$page" || fail "man $name does not name $option, which its --help lists"
     done

@@ -9,16 +9,18 @@
 
 namespace koru::test {
 
-quint16 freeLoopbackPort(const QString &loopback)
+quint16 freeLoopbackPort(const QString &loopback, quint16 other)
 {
     // Binding port 0 lets the kernel pick one; it is free again once the
     // server closes, and stays so long enough for the gateway to take it.
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress(loopback), 0))
-        return 0;
-    const quint16 port = probe.serverPort();
-    probe.close();
-    return port;
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        QTcpServer probe;
+        if (!probe.listen(QHostAddress(loopback), 0))
+            return 0;
+        if (probe.serverPort() != other)
+            return probe.serverPort();
+    }
+    return 0;
 }
 
 Ser2NetGateway::~Ser2NetGateway()
@@ -36,27 +38,32 @@ bool Ser2NetGateway::isInstalled()
                 .isEmpty();
 }
 
-bool Ser2NetGateway::start(const QString &devicePath, Mode mode, const QString &loopback)
+bool Ser2NetGateway::start(const QString &devicePath, Mode mode, const QString &loopback, bool twin)
 {
     m_mode = mode;
     m_loopback = loopback;
     m_port = freeLoopbackPort(loopback);
-    if (!m_dir.isValid() || m_port == 0) {
+    m_twinPort = twin ? freeLoopbackPort(loopback, m_port) : 0;
+    if (!m_dir.isValid() || m_port == 0 || (twin && m_twinPort == 0)) {
         m_error = QStringLiteral("no free loopback port or no temporary directory");
         return false;
     }
-    const QString accepter = mode == Mode::Rfc2217 ? QStringLiteral("telnet(rfc2217),tcp") : QStringLiteral("tcp");
-    const QString config = QStringLiteral(
-                               "connection: &koru\n"
-                               "  accepter: %1,%2,%3\n"
-                               "  connector: serialdev,%4,19200n81,local\n"
-                               "  options:\n"
-                               "    kickolduser: true\n"
-                               "    chardelay: false\n"
-                               "    mdns: false\n")
-                               .arg(accepter, loopback)
-                               .arg(m_port)
-                               .arg(devicePath);
+    const auto connection = [&](const QString &name, Mode kind, quint16 port) {
+        const QString accepter = kind == Mode::Rfc2217 ? QStringLiteral("telnet(rfc2217),tcp") : QStringLiteral("tcp");
+        return QStringLiteral("connection: &%1\n"
+                              "  accepter: %2,%3,%4\n"
+                              "  connector: serialdev,%5,19200n81,local\n"
+                              "  options:\n"
+                              "    kickolduser: true\n"
+                              "    chardelay: false\n"
+                              "    mdns: false\n")
+            .arg(name, accepter, loopback)
+            .arg(port)
+            .arg(devicePath);
+    };
+    QString config = connection(QStringLiteral("koru"), mode, m_port);
+    if (twin)
+        config += connection(QStringLiteral("koru-twin"), mode == Mode::Rfc2217 ? Mode::RawTcp : Mode::Rfc2217, m_twinPort);
     const QString configPath = m_dir.filePath(QStringLiteral("ser2net.yaml"));
     QFile file(configPath);
     if (!file.open(QIODevice::WriteOnly) || file.write(config.toUtf8()) < 0) {
@@ -106,6 +113,14 @@ QString Ser2NetGateway::address() const
     return QStringLiteral("%1://%2:%3")
         .arg(m_mode == Mode::Rfc2217 ? QStringLiteral("rfc2217") : QStringLiteral("tcp"), host)
         .arg(m_port);
+}
+
+QString Ser2NetGateway::twinAddress() const
+{
+    const QString host = m_loopback.contains(u':') ? u'[' + m_loopback + u']' : m_loopback;
+    return QStringLiteral("%1://%2:%3")
+        .arg(m_mode == Mode::Rfc2217 ? QStringLiteral("tcp") : QStringLiteral("rfc2217"), host)
+        .arg(m_twinPort);
 }
 
 void Ser2NetGateway::kill()
