@@ -10,6 +10,8 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
 #include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
@@ -91,17 +93,32 @@ void run(int projectors, test::MosquittoBroker &broker)
 
     // Publish -> frame on the wire, on the first projector, mute on and off
     // in turn so that each request is a new frame.
+    // The simulators live in this process: the event loop must be running
+    // (not QTest::qWaitFor, which sleeps 10 ms between looks) when the frame
+    // arrives, or the wait itself is what gets measured.
     std::vector<double> latencies;
     QElapsedTimer clock;
+    QEventLoop waiting;
+    QTimer limit;
+    limit.setSingleShot(true);
+    QObject::connect(&limit, &QTimer::timeout, &waiting, &QEventLoop::quit);
     QObject::connect(sims.front().get(), &sim::ProjectorSim::frameReceived, &client, [&](const QByteArray &frame) {
-        if (frame.startsWith("C0B") || frame.startsWith("C0C"))
+        if (frame.startsWith("C0B") || frame.startsWith("C0C")) {
             latencies.push_back(clock.nsecsElapsed() / 1e6);
+            waiting.quit();
+        }
     });
+    const auto awaitFrame = [&] {
+        limit.start(2000);
+        waiting.exec();
+        limit.stop();
+    };
     for (int i = 0; i < kSamples; ++i) {
         const size_t before = latencies.size();
         clock.start();
         client.publish("koru/p0/audio_mute/set", i % 2 ? "OFF" : "ON", false);
-        (void)QTest::qWaitFor([&] { return latencies.size() > before; }, 2000);
+        if (latencies.size() == before)
+            awaitFrame();
         QTest::qWait(150); // the status poll after the command, answered after the reply delay
     }
     const bench::Summary wire = bench::summarize(latencies);
@@ -116,7 +133,8 @@ void run(int projectors, test::MosquittoBroker &broker)
         const size_t before = latencies.size();
         clock.start();
         raw.write(i % 2 ? "C0C\r" : "C0B\r");
-        (void)QTest::qWaitFor([&] { return latencies.size() > before; }, 2000);
+        if (latencies.size() == before)
+            awaitFrame();
         QTest::qWait(150);
         raw.readAll();
     }

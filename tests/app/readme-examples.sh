@@ -4,7 +4,7 @@
 # and the device replaced by simulated projectors: one that answers, one that
 # is silent, and one whose device is missing. What they print, log and exit
 # with is checked against what the README promises.
-#   readme-examples.sh <source-dir> <directory holding the built programs>
+#   readme-examples.sh <directory holding README.md> <directory holding the programs>
 set -uo pipefail
 source=$1 bin=$2
 

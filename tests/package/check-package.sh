@@ -112,6 +112,10 @@ help=$("$root/usr/bin/koru-projector-sim" --help)
 [[ $help == *"--link <path>"* && $help == *"--hangup-after <n>"* ]] || fail "koru-projector-sim --help printed: $help"
 echo "koru-panel --version: $got; koru-projector-sim --help: $(wc -l <<<"$help") lines"
 
+echo "== the README's scripting examples, with the installed programs"
+bash "$source/tests/app/readme-examples.sh" "$share/doc/koru-panel" "$root/usr/bin" | tail -n 1 \
+    || fail "a README example does not run as printed with the installed programs"
+
 echo "== each manual page names every option of its program's --help"
 for program in "$root"/usr/bin/*; do
     name=$(basename "$program")
