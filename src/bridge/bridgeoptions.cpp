@@ -53,7 +53,7 @@ void addOptions(QCommandLineParser &parser)
 
 // Each reader below takes its options from `parser` into `options`; a
 // message for the user when one of them is wrong.
-using Refusal = std::optional<QString>;
+using program::Refusal;
 
 Refusal readGeneral(const QCommandLineParser &parser, BridgeOptions &options)
 {
@@ -125,12 +125,7 @@ BridgeCommandLine parseBridgeCommandLine(const QStringList &arguments)
     addOptions(parser);
     if (!commandLine.parse(arguments, result))
         return result;
-    for (const auto read : { readGeneral, readSingleProjector }) {
-        if (const Refusal refusal = read(parser, result.options)) {
-            commandLine.refuse(result, *refusal);
-            return result;
-        }
-    }
+    commandLine.read({ readGeneral, readSingleProjector }, result.options, result);
     return result;
 }
 

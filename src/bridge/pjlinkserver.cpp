@@ -3,7 +3,6 @@
 #include "bridge/projectormodel.h"
 
 #include <QPointer>
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -17,7 +16,7 @@ class PjlinkServer::Session : public QObject
 {
 public:
     Session(PjlinkServer *server, QTcpSocket *socket)
-        : QObject(server->m_sessions)
+        : QObject(server->sessionParent())
         , m_server(server)
         , m_socket(socket)
         , m_mustAuthenticate(!server->m_password.isEmpty())
@@ -123,7 +122,7 @@ private:
             return;
         m_finished = true;
         m_closing = true;
-        --m_server->m_connections;
+        m_server->sessionEnded();
         deleteLater();
     }
 
@@ -140,53 +139,26 @@ private:
 
 PjlinkServer::PjlinkServer(ProjectorModel *model, pjlink::Identity identity, QByteArray password,
                            PjlinkLimits limits, QObject *parent)
-    : QObject(parent)
+    : TcpListener(limits.maxConnections, parent)
     , m_model(model)
     , m_identity(std::move(identity))
     , m_password(std::move(password))
     , m_limits(limits)
     , m_failures(limits.auth)
-    , m_server(new QTcpServer(this))
-    , m_sessions(new QObject(this))
 {
     m_clock.start();
-    connect(m_server, &QTcpServer::newConnection, this, &PjlinkServer::onNewConnection);
 }
 
 PjlinkServer::~PjlinkServer() = default;
 
-bool PjlinkServer::listen(const ListenAddress &address, QString *error)
+bool PjlinkServer::admits(const QTcpSocket &socket) const
 {
-    if (m_server->listen(address.host, address.port))
-        return true;
-    *error = m_server->errorString();
-    return false;
+    return !m_failures.isBlocked(socket.peerAddress(), Millis(m_clock.elapsed()));
 }
 
-quint16 PjlinkServer::serverPort() const
+void PjlinkServer::startSession(QTcpSocket *socket)
 {
-    return m_server->serverPort();
-}
-
-void PjlinkServer::close()
-{
-    m_server->close();
-    qDeleteAll(m_sessions->children());
-    m_connections = 0;
-}
-
-void PjlinkServer::onNewConnection()
-{
-    while (QTcpSocket *socket = m_server->nextPendingConnection()) {
-        const bool blocked = m_failures.isBlocked(socket->peerAddress(), Millis(m_clock.elapsed()));
-        if (blocked || m_connections >= m_limits.maxConnections) {
-            socket->abort();
-            socket->deleteLater();
-            continue;
-        }
-        ++m_connections;
-        new Session(this, socket);
-    }
+    new Session(this, socket);
 }
 
 } // namespace koru::bridge

@@ -3,13 +3,10 @@
 #include "bridge/authfailures.h"
 #include "bridge/bridgeconfig.h"
 #include "bridge/pjlinkmapping.h"
+#include "bridge/tcplistener.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
-#include <QObject>
-
-class QTcpServer;
-class QTcpSocket;
 
 namespace koru::bridge {
 
@@ -27,7 +24,7 @@ struct PjlinkLimits
 // The PJLink class 1 server of one projector. Every query is answered from
 // the model; a set command goes to the model, and its outcome is the answer.
 // A connection handles one request at a time, in the order they came.
-class PjlinkServer : public QObject
+class PjlinkServer : public TcpListener
 {
     Q_OBJECT
 
@@ -37,19 +34,15 @@ public:
                  QObject *parent = nullptr);
     ~PjlinkServer() override;
 
-    bool listen(const ListenAddress &address, QString *error);
-    void close();
-    // The port listened on (the one chosen when 0 was asked for).
-    quint16 serverPort() const;
-    int connectionCount() const { return m_connections; }
-
 signals:
     // Something the operator should see in the log.
     void notice(const QString &text);
 
 private:
     class Session;
-    void onNewConnection();
+    // A password guesser's connections are refused while it is shut out.
+    bool admits(const QTcpSocket &socket) const override;
+    void startSession(QTcpSocket *socket) override;
 
     ProjectorModel *m_model;
     pjlink::Identity m_identity;
@@ -57,9 +50,6 @@ private:
     PjlinkLimits m_limits;
     AuthFailures m_failures;
     QElapsedTimer m_clock;
-    QTcpServer *m_server;
-    QObject *m_sessions; // parent of every connection's session
-    int m_connections = 0;
 };
 
 } // namespace koru::bridge

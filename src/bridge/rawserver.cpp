@@ -2,7 +2,6 @@
 
 #include "line/projectorline.h"
 
-#include <QTcpServer>
 #include <QTcpSocket>
 
 namespace koru::bridge {
@@ -11,7 +10,7 @@ class RawServer::Session : public QObject
 {
 public:
     Session(RawServer *server, QTcpSocket *socket)
-        : QObject(server->m_sessions)
+        : QObject(server->sessionParent())
         , m_server(server)
         , m_socket(socket)
     {
@@ -74,7 +73,7 @@ private:
         if (m_finished)
             return;
         m_finished = true;
-        --m_server->m_connections;
+        m_server->sessionEnded();
         // Going, the session takes its queued frames off the line with it.
         deleteLater();
     }
@@ -87,48 +86,17 @@ private:
 };
 
 RawServer::RawServer(line::ProjectorLine *line, RawLimits limits, QObject *parent)
-    : QObject(parent)
+    : TcpListener(limits.maxConnections, parent)
     , m_line(line)
     , m_limits(limits)
-    , m_server(new QTcpServer(this))
-    , m_sessions(new QObject(this))
 {
-    connect(m_server, &QTcpServer::newConnection, this, &RawServer::onNewConnection);
 }
 
 RawServer::~RawServer() = default;
 
-bool RawServer::listen(const ListenAddress &address, QString *error)
+void RawServer::startSession(QTcpSocket *socket)
 {
-    if (m_server->listen(address.host, address.port))
-        return true;
-    *error = m_server->errorString();
-    return false;
-}
-
-quint16 RawServer::serverPort() const
-{
-    return m_server->serverPort();
-}
-
-void RawServer::close()
-{
-    m_server->close();
-    qDeleteAll(m_sessions->children());
-    m_connections = 0;
-}
-
-void RawServer::onNewConnection()
-{
-    while (QTcpSocket *socket = m_server->nextPendingConnection()) {
-        if (m_connections >= m_limits.maxConnections) {
-            socket->abort();
-            socket->deleteLater();
-            continue;
-        }
-        ++m_connections;
-        new Session(this, socket);
-    }
+    new Session(this, socket);
 }
 
 } // namespace koru::bridge

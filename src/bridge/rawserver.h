@@ -1,11 +1,8 @@
 #pragma once
 
 #include "bridge/bridgeconfig.h"
+#include "bridge/tcplistener.h"
 #include "protocol/catalogue.h"
-
-#include <QObject>
-
-class QTcpServer;
 
 namespace koru::line {
 class ProjectorLine;
@@ -29,7 +26,7 @@ struct RawLimits
 // goes on the shared line on that connection's behalf, and the projector's
 // reply bytes go back to that connection alone. The line carries one frame at
 // a time, so replies of different connections never mix.
-class RawServer : public QObject
+class RawServer : public TcpListener
 {
     Q_OBJECT
 
@@ -37,24 +34,15 @@ public:
     RawServer(line::ProjectorLine *line, RawLimits limits, QObject *parent = nullptr);
     ~RawServer() override;
 
-    bool listen(const ListenAddress &address, QString *error);
-    void close();
-    // The port listened on (the one chosen when 0 was asked for).
-    quint16 serverPort() const;
-    int connectionCount() const { return m_connections; }
-
 signals:
     void notice(const QString &text);
 
 private:
     class Session;
-    void onNewConnection();
+    void startSession(QTcpSocket *socket) override;
 
     line::ProjectorLine *m_line;
     RawLimits m_limits;
-    QTcpServer *m_server;
-    QObject *m_sessions; // parent of every connection's session
-    int m_connections = 0;
 };
 
 } // namespace koru::bridge

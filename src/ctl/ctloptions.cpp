@@ -222,7 +222,7 @@ namespace {
 
 // Each reader below takes its options from `parser` into `options`; a
 // message for the user when one of them is wrong.
-using Refusal = std::optional<QString>;
+using program::Refusal;
 
 Refusal readLine(const QCommandLineParser &parser, CtlOptions &options)
 {
@@ -339,12 +339,7 @@ CtlCommandLine parseCtlCommandLine(const QStringList &arguments)
         program::CommandLine::show(result, formatSerialPortListing(presentSerialPorts()));
         return result;
     }
-    for (const auto read : { readLine, readCommands, readWait, readReport }) {
-        if (const Refusal refusal = read(parser, result.options)) {
-            commandLine.refuse(result, *refusal);
-            return result;
-        }
-    }
+    commandLine.read({ readLine, readCommands, readWait, readReport }, result.options, result);
     return result;
 }
 

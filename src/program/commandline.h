@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <initializer_list>
 #include <optional>
 
 namespace koru::program {
@@ -28,6 +29,12 @@ struct ProgramInfo
     QString hint = {};   // after "Try 'NAME --help' for the options"; %1 is NAME
 };
 
+// A program's reader takes some of its options from the parser into `target`;
+// a message for the user when one of them is wrong.
+using Refusal = std::optional<QString>;
+template <typename Target>
+using Reader = Refusal (*)(const QCommandLineParser &parser, Target &target);
+
 // The part of reading a command line every program shares: -h/--help and
 // -v/--version, the usage line with the name the program was started by (not
 // its path), the version line, and usage errors with status 2 and a pointer
@@ -46,6 +53,19 @@ public:
     // when the program stops here, with `ending` set: an unknown option or a
     // missing value, --help, --version.
     bool parse(const QStringList &arguments, Ending &ending);
+
+    // Runs `readers` in order after parse(). The first refusal becomes a usage
+    // error in `ending`, and the readers after it are not run.
+    template <typename Target>
+    void read(std::initializer_list<Reader<Target>> readers, Target &target, Ending &ending) const
+    {
+        for (const Reader<Target> reader : readers) {
+            if (const Refusal refusal = reader(m_parser, target)) {
+                refuse(ending, *refusal);
+                return;
+            }
+        }
+    }
 
     // "NAME: message" and where to look next, status 2.
     void refuse(Ending &ending, const QString &message) const;

@@ -76,7 +76,7 @@ std::optional<qint64> number(const QCommandLineParser &parser, const QString &na
 
 // Each reader below takes its options from `parser` into `result`; a message
 // for the user when one of them is wrong.
-using Refusal = std::optional<QString>;
+using program::Refusal;
 
 Refusal readNumbers(const QCommandLineParser &parser, SimCommandLine &result)
 {
@@ -156,12 +156,7 @@ SimCommandLine parseSimCommandLine(const QStringList &arguments)
         commandLine.refuse(result, QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
         return result;
     }
-    for (const auto read : { readNumbers, readBehaviour, readLink }) {
-        if (const Refusal refusal = read(parser, result)) {
-            commandLine.refuse(result, *refusal);
-            return result;
-        }
-    }
+    commandLine.read({ readNumbers, readBehaviour, readLink }, result, result);
     return result;
 }
 
