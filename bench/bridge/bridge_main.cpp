@@ -12,6 +12,7 @@
 //   connecting anew for each poll: the bridge's CPU share (all its threads,
 //   from the scheduler's counts) and resident memory.
 #include "common/childprocess.h"
+#include "common/loopback.h"
 #include "common/resultrow.h"
 #include "common/stats.h"
 #include "drivers/options.h"
@@ -151,20 +152,6 @@ int controller(uint16_t port)
         return -1;
     }
     return fd;
-}
-
-// A loopback port nobody listens on at the moment.
-uint16_t freePort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address);
-    ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
 }
 
 // CPU time of every thread of a process, in milliseconds: the scheduler's
@@ -335,15 +322,10 @@ int main(int argc, char *argv[])
 
     ChildProcess sim;
     // A short count down, so that the projector is on before the POWR 1 rows.
-    if (!sim.start({ simPath, "--delay", std::to_string(kReplyDelayMs), "--countdown", "100" })) {
-        note("cannot start %s", simPath.c_str());
+    const std::optional<std::string> device
+        = startSimulator(sim, { simPath, "--delay", std::to_string(kReplyDelayMs), "--countdown", "100" });
+    if (!device)
         return 1;
-    }
-    const std::optional<std::string> device = sim.readLine(10s);
-    if (!device) {
-        note("the simulated projector named no device");
-        return 1;
-    }
 
     const std::optional<Summary> floor = lineFloor(*device, kPowerSamples);
     if (!floor) {
@@ -351,7 +333,7 @@ int main(int argc, char *argv[])
         return 1;
     }
 
-    const uint16_t pjlinkPort = freePort();
+    const uint16_t pjlinkPort = freeLoopbackPort();
     ChildProcess bridge;
     // Fifty at once take more than the default eight connections.
     if (!bridge.start({ bridgePath, "--port", *device, "--pjlink", "127.0.0.1:" + std::to_string(pjlinkPort),

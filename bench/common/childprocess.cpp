@@ -1,5 +1,6 @@
 #include "common/childprocess.h"
 
+#include "common/resultrow.h"
 #include "probe/clock.h"
 
 #include <cerrno>
@@ -13,6 +14,20 @@
 #include <unistd.h>
 
 namespace koru::bench {
+
+std::optional<std::string> startSimulator(ChildProcess &sim, const std::vector<std::string> &argv)
+{
+    if (!sim.start(argv)) {
+        note("cannot start %s", argv.front().c_str());
+        return std::nullopt;
+    }
+    std::optional<std::string> device = sim.readLine(std::chrono::seconds(10));
+    if (!device || device->empty()) {
+        note("the simulated projector named no device");
+        return std::nullopt;
+    }
+    return device;
+}
 
 ChildProcess::~ChildProcess()
 {

@@ -49,6 +49,11 @@ private:
     bool m_eof = false;
 };
 
+// Starts the simulated projector (`argv[0]` its path) and reads the device it
+// names on its first line; nothing, with a note on standard error, when it
+// does not start or names none.
+std::optional<std::string> startSimulator(ChildProcess &sim, const std::vector<std::string> &argv);
+
 // "key=value" lines, as the bench-side programs print their figures.
 std::map<std::string, std::string> parseKeyValues(const std::string &text);
 

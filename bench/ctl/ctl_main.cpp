@@ -91,15 +91,10 @@ int main(int argc, char *argv[])
     }
 
     ChildProcess sim;
-    if (!sim.start({ simPath, "--delay", std::to_string(kReplyDelayMs), "--baud", std::to_string(kBaud) })) {
-        note("cannot start %s", simPath.c_str());
+    const std::optional<std::string> device
+        = startSimulator(sim, { simPath, "--delay", std::to_string(kReplyDelayMs), "--baud", std::to_string(kBaud) });
+    if (!device)
         return 1;
-    }
-    const std::optional<std::string> device = sim.readLine(10s);
-    if (!device) {
-        note("the simulated projector named no device");
-        return 1;
-    }
 
     // What no program can beat: the frame and the reply at the line speed
     // (ten bit times a byte with start and stop bits) and the projector's delay.

@@ -75,15 +75,9 @@ bool runCase(const Paths &paths, long seconds, const std::string &hold, std::opt
     const std::string label = hold.empty() ? "Flood at 19200 baud, panel idle"
                                            : "Flood at 19200 baud, " + hold + " held (250 ms repeat)";
     ChildProcess sim;
-    if (!sim.start({ simPath, "--flood" })) {
-        note("cannot start %s", simPath.c_str());
+    const std::optional<std::string> device = startSimulator(sim, { simPath, "--flood" });
+    if (!device)
         return false;
-    }
-    const std::optional<std::string> device = sim.readLine(10s);
-    if (!device || device->empty()) {
-        note("the simulated projector named no device");
-        return false;
-    }
 
     if (!bareShare) {
         const std::chrono::seconds window(std::min(seconds, 20L));

@@ -6,6 +6,7 @@
 //
 //   koru-bench-wire [--bridge PATH]
 #include "common/childprocess.h"
+#include "common/loopback.h"
 #include "common/resultrow.h"
 #include "common/stats.h"
 #include "harness/benchpanel.h"
@@ -168,19 +169,6 @@ bool listening(uint16_t port)
     return connected;
 }
 
-uint16_t freePort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address);
-    ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
 // The same click through koru-bridge's raw port on loopback, the bridge on
 // the pty as a program of its own, against the direct pty's p50. A frame of
 // the bridge's own status polling that reaches the wire first spoils that
@@ -188,7 +176,7 @@ uint16_t freePort()
 bool measureBridge(koru::test::PtyPair &pty, const std::string &bridgePath, const char *what, double directP50,
                    int samples)
 {
-    const uint16_t port = freePort();
+    const uint16_t port = freeLoopbackPort();
     ChildProcess bridge;
     if (!bridge.start({ bridgePath, "--port", pty.slavePath().toStdString(), "--raw",
                         "127.0.0.1:" + std::to_string(port) })) {
