@@ -210,7 +210,7 @@ ParsedConfig parseConfig(QStringView text)
             continue;
         }
         if (line.startsWith(u'[')) {
-            const auto match = sectionPattern.match(line);
+            const auto match = sectionPattern.match(line.toString()); // not the view overload, deprecated from Qt 6.8
             if (!match.hasMatch()) {
                 parsed.problem = ConfigProblem { lineNumber, section, {},
                     QStringLiteral("\"%1\" is not a section \"[projector ID]\" (ID of letters, digits, '.', '_', '-')")

@@ -93,7 +93,7 @@ const Command *findCommand(const QString &word)
 bool looksLikeCode(QStringView word)
 {
     static const QRegularExpression pattern(QStringLiteral("^[A-Za-z](?=.*\\d)[A-Za-z\\d]{2}$"));
-    return pattern.match(word).hasMatch();
+    return pattern.match(word.toString()).hasMatch(); // a QString: the view overload is deprecated from Qt 6.8 on
 }
 
 bool isCodeInAnyCase(QStringView word)

@@ -10,15 +10,21 @@
 
 namespace koru {
 
+namespace {
+const QString kHungUp = QStringLiteral("the line hung up (adapter unplugged, or the far end closed)");
+}
+
 SerialTransport::SerialTransport(const QString &path, QObject *parent)
     : Transport(parent)
     , m_path(path)
     , m_port(this)
+    , m_hangup(this)
 {
     m_port.setFlowControl(QSerialPort::NoFlowControl);
     m_port.setReadBufferSize(kReadBufferSize);
     connect(&m_port, &QSerialPort::readyRead, this, &Transport::readyRead);
     connect(&m_port, &QSerialPort::errorOccurred, this, &SerialTransport::onError);
+    connect(&m_hangup, &HangupWatch::hungUp, this, [this] { reportLoss(kHungUp); });
 }
 
 SerialTransport::~SerialTransport()
@@ -58,6 +64,7 @@ CommResult SerialTransport::open(const LineSettings &settings)
         return CommResult::failure(message);
     }
     m_settings = settings;
+    m_hangup.watch(int(m_port.handle()));
     return CommResult::success();
 }
 
@@ -78,6 +85,7 @@ QString SerialTransport::openFailure(QSerialPort::SerialPortError error) const
 
 void SerialTransport::close()
 {
+    m_hangup.stop();
     if (m_port.isOpen())
         m_port.close();
     m_port.clearError();
@@ -129,22 +137,34 @@ void SerialTransport::onError(QSerialPort::SerialPortError error)
     // own failures; a loss already noticed is not noticed twice.
     if (error == QSerialPort::NotOpenError || m_inSettings || m_lost || !m_port.isOpen())
         return;
-    m_lost = true;
-    // A device that is still there but whose read failed has usually had its
-    // bytes taken by another program reading it at the same time (a `cat` on
-    // the device): they never reach us, so the line cannot be trusted, but it
-    // did not hang up.
-    // Qt reports such a read as a read error, or as a resource error with
-    // "try again" (EAGAIN) as the system's words; a real hang-up reads EIO.
-    const bool wouldBlock = m_port.errorString() == QString::fromLocal8Bit(std::strerror(EAGAIN));
-    if ((error == QSerialPort::ReadError || wouldBlock) && QFileInfo::exists(m_path)) {
-        // (The system's words are of no help here: what errno holds by now
-        // is often left over from an earlier call.)
-        emit lost(QStringLiteral("reading the device failed: another program may be reading it at the same time "
-                                 "and taking the replies; close that program"));
+    // The kernel's word first: a hang-up is a hang-up whatever Qt called it.
+    if (HangupWatch::hasHungUp(int(m_port.handle())) || !QFileInfo::exists(m_path)) {
+        reportLoss(kHungUp);
         return;
     }
-    emit lost(QStringLiteral("the line hung up (adapter unplugged, or the far end closed)"));
+    // A device that is still there, and has not hung up, but whose read
+    // failed has usually had its bytes taken by another program reading it at
+    // the same time (a `cat` on the device): they never reach us, so the line
+    // cannot be trusted. Qt reports such a read as a read error, or as a
+    // resource error with "try again" (EAGAIN) as the system's words. (The
+    // system's words are of no help otherwise: what errno holds by now is
+    // often left over from an earlier call.)
+    const bool wouldBlock = m_port.errorString() == QString::fromLocal8Bit(std::strerror(EAGAIN));
+    if (error == QSerialPort::ReadError || wouldBlock) {
+        reportLoss(QStringLiteral("reading the device failed: another program may be reading it at the same time "
+                                  "and taking the replies; close that program"));
+        return;
+    }
+    reportLoss(kHungUp);
+}
+
+void SerialTransport::reportLoss(const QString &reason)
+{
+    if (m_lost || !m_port.isOpen())
+        return;
+    m_lost = true;
+    m_hangup.stop();
+    emit lost(reason);
 }
 
 } // namespace koru

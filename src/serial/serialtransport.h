@@ -1,5 +1,6 @@
 #pragma once
 
+#include "serial/hangupwatch.h"
 #include "serial/transport.h"
 
 #include <QSerialPort>
@@ -30,9 +31,11 @@ private:
     bool setLine(const LineSettings &settings);
     QString openFailure(QSerialPort::SerialPortError error) const;
     void onError(QSerialPort::SerialPortError error);
+    void reportLoss(const QString &reason);
 
     QString m_path;
     QSerialPort m_port;
+    HangupWatch m_hangup;
     LineSettings m_settings;
     bool m_inSettings = false;
     bool m_lost = false;

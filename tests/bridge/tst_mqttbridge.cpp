@@ -35,6 +35,12 @@ MqttConfig configFor(const MosquittoBroker &broker, const QString &clientId = QS
 // The broker, the simulator, and a bridged projector on it published there.
 struct MqttFixture
 {
+    MqttFixture() = default;
+    explicit MqttFixture(koru::bridge::BridgeTimings timings)
+        : bridge({}, timings)
+    {
+    }
+
     // Starts the broker (with one user when `user` is given) and publishes
     // the projector on it once `config` has been adjusted.
     bool run(const QString &user = {}, const std::function<void(MqttConfig &)> &adjust = {})
@@ -68,16 +74,26 @@ struct MqttFixture
 };
 
 // Publishes `payload` on the projector's command topic and returns the
-// result object that comes back.
+// result object that comes back. The subscriber is known to be subscribed
+// before the request goes: it first hears a retained marker on the result
+// topic (cleared again once it has heard the result).
 QJsonObject resultOf(const MosquittoBroker &broker, const QByteArray &payload)
 {
+    const QString topic = QStringLiteral("koru/room/command/result");
+    broker.publish(topic, "subscribed", true);
     QProcess sub;
-    sub.start(QStringLiteral("mosquitto_sub"), broker.clientArguments() << "-t" << "koru/room/command/result" << "-C" << "1" << "-W" << "4");
-    sub.waitForStarted();
-    QTest::qWait(300); // subscribed before the request goes
-    broker.publish(QStringLiteral("koru/room/command"), payload);
-    (void)QTest::qWaitFor([&sub] { return sub.state() == QProcess::NotRunning; }, kWaitMs);
-    return QJsonDocument::fromJson(sub.readAllStandardOutput()).object();
+    sub.start(QStringLiteral("mosquitto_sub"), broker.clientArguments() << "-t" << topic << "-C" << "2" << "-W" << "8");
+    QByteArray heard;
+    const bool subscribed = QTest::qWaitFor([&] {
+        heard += sub.readAllStandardOutput();
+        return heard.startsWith("subscribed\n");
+    }, kWaitMs);
+    if (subscribed)
+        broker.publish(QStringLiteral("koru/room/command"), payload);
+    (void)QTest::qWaitFor([&sub] { return sub.state() == QProcess::NotRunning; }, 2 * kWaitMs);
+    heard += sub.readAllStandardOutput();
+    broker.publish(topic, QByteArray(), true);
+    return QJsonDocument::fromJson(heard.mid(heard.indexOf('\n') + 1)).object();
 }
 
 } // namespace
@@ -200,7 +216,11 @@ void TestMqttBridge::stateChangesPublishedOnce()
 
 void TestMqttBridge::commandWhileTheLineIsDown()
 {
-    MqttFixture fixture;
+    // The line stays down for the whole case: a reopening could otherwise
+    // find another suite's pty under the freed name and wait for its reply.
+    koru::bridge::BridgeTimings timings = koru::test::quickTimings();
+    timings.reopen = { std::chrono::hours(1), std::chrono::hours(1) };
+    MqttFixture fixture(timings);
     QVERIFY(fixture.run());
     MosquittoBroker &broker = fixture.broker;
     fixture.bridge.sim.hangUp();

@@ -82,6 +82,32 @@ MANPATH="$share/man" systemd-analyze verify --man=yes --recursive-errors=no --ro
     || fail "systemd-analyze verify $unit"
 systemd-analyze security --offline=yes --root="$root" "$unit" | grep "Overall exposure"
 
+echo "== installed on a machine that never had it, the service stays disabled"
+# Only in a scratch system of its own (scripts/run-tests-in marks its roots):
+# this installs the package for real.
+if [ -f /etc/koru-scratch-root ] && [ "$(id -u)" -eq 0 ]; then
+    wants=/etc/systemd/system/multi-user.target.wants/$unit
+    state=/var/lib/systemd/deb-systemd-helper-enabled/$unit.dsh-also
+    install_deb() { dpkg -i "$deb" >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "dpkg -i: $1"; }; }
+    dpkg --purge koru-panel >/dev/null 2>&1 || true # left by a run that failed half-way
+    [ ! -e "$wants" ] && [ ! -e "$state" ] || fail "the scratch root already knows $unit"
+    install_deb "first install"
+    ! grep -q "Created symlink" "$work/dpkg.log" || fail "the first install enabled $unit: $(cat "$work/dpkg.log")"
+    [ ! -e "$wants" ] || fail "the first install enabled $unit"
+    deb-systemd-helper enable "$unit"
+    install_deb "upgrade of an enabled unit"
+    [ -L "$wants" ] || fail "an upgrade disabled the $unit an administrator had enabled"
+    deb-systemd-helper disable "$unit"
+    install_deb "upgrade of a disabled unit"
+    [ ! -e "$wants" ] || fail "an upgrade enabled the $unit an administrator had disabled"
+    dpkg --purge koru-panel >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "dpkg --purge"; }
+    [ ! -e "$wants" ] && [ ! -e "$state" ] && [ ! -e "/etc/systemd/system/$unit" ] \
+        || fail "the purge left the state of $unit behind"
+    echo "first install: disabled; enabled and disabled each kept across an upgrade; purge: no state"
+else
+    echo "not in a scratch root of scripts/run-tests-in: install check left to the Debian 13 run"
+fi
+
 echo "== the example configuration, checked by the packaged koru-bridge under MemoryDenyWriteExecute"
 # The example projector with its lines uncommented and a password file of our
 # own (the [mqtt] example names a broker's files that are not here).

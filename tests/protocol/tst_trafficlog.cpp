@@ -28,7 +28,7 @@ void TestTrafficLog::line_data()
     QTest::addColumn<QString>("expected");
 
     const QDateTime summer(QDate(2024, 5, 6), QTime(22, 0, 0, 125), QTimeZone(2 * 3600));
-    const QDateTime utc(QDate(2024, 12, 31), QTime(23, 59, 59, 5), Qt::UTC);
+    const QDateTime utc(QDate(2024, 12, 31), QTime(23, 59, 59, 5), QTimeZone::utc());
     QTest::newRow("frame sent") << summer << int(TrafficDirection::Sent) << QByteArray("C00\r")
                                 << "2024-05-06T22:00:00.125+02:00  TX  /dev/ttyUSB0  \" C 0 0 CR \"  43 30 30 0d";
     QTest::newRow("ack received") << utc << int(TrafficDirection::Received) << QByteArray("\x06\r", 2)

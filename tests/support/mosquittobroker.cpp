@@ -118,8 +118,11 @@ QStringList MosquittoBroker::receive(const QString &filter, int count, int secon
 bool MosquittoBroker::publish(const QString &topic, const QByteArray &payload, bool retain) const
 {
     QProcess pub;
-    pub.start(QStringLiteral("mosquitto_pub"), clientArguments() << QStringLiteral("-t") << topic << QStringLiteral("-m")
-                                                                  << QString::fromUtf8(payload) << (retain ? QStringList(QStringLiteral("-r")) : QStringList()));
+    // An empty message goes as -n: that is what clears a retained one.
+    const QStringList message = payload.isEmpty() ? QStringList { QStringLiteral("-n") }
+                                                  : QStringList { QStringLiteral("-m"), QString::fromUtf8(payload) };
+    pub.start(QStringLiteral("mosquitto_pub"), clientArguments() << QStringLiteral("-t") << topic << message
+                                                                  << (retain ? QStringList(QStringLiteral("-r")) : QStringList()));
     return pub.waitForFinished(kProcessWaitMs) && pub.exitStatus() == QProcess::NormalExit && pub.exitCode() == 0;
 }
 
