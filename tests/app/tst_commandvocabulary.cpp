@@ -21,7 +21,6 @@ void TestCommandVocabulary::sameWordsEverywhere_data()
     QTest::addColumn<QString>("code");    // the command meant; empty: refused
     QTest::addColumn<QString>("refusal"); // what every interface says when refused
 
-    QTest::newRow("name") << "vol-up" << "C09" << "";
     QTest::newRow("code") << "C00" << "C00" << "";
     QTest::newRow("lamp-hours") << "lamp-hours" << "CR3" << "";
     QTest::newRow("lamp-hour") << "lamp-hour" << "CR3" << "";
