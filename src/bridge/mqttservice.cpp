@@ -4,7 +4,6 @@
 #include "bridge/projectormodel.h"
 #include "line/exchange.h"
 
-#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -241,26 +240,23 @@ void MqttService::command(const MqttProjector &projector, const QByteArray &payl
         return;
     }
     const Command *command = parsed.command;
-    const auto publishResult = [this, resultTopic, command](const QByteArray &reply, Millis elapsed, bool lineLost) {
-        const line::Exchange exchange { command, reply, elapsed };
-        line::Assessment assessment = line::assess(exchange);
-        if (lineLost)
-            assessment.outcome = line::Outcome::LineLost;
-        m_client->publish(resultTopic, line::formatJson(exchange, assessment).toUtf8(), false);
+    // The object koru-ctl prints, made of what the line gave for the frame;
+    // a command that never reached the line was not sent for the line being down.
+    const auto publishResult = [this, resultTopic, command](const std::optional<line::Result> &sent) {
+        line::Exchange exchange { command, sent.value_or(line::Result {}) };
+        if (!sent) {
+            exchange.result.outcome = line::Outcome::LineLost;
+            exchange.result.frame = frame(*command);
+        }
+        m_client->publish(resultTopic, line::formatJson(exchange).toUtf8(), false);
     };
     // Not queued for later: whoever sent it wants to know now.
     if (!projector.model->state().lineAvailable) {
-        publishResult(QByteArray(), Millis(0), true);
+        publishResult(std::nullopt);
         return;
     }
-    QElapsedTimer clock;
-    clock.start();
-    ProjectorModel *model = projector.model;
-    model->runCommand(QString::fromLatin1(command->name), this,
-                      [publishResult, clock, model](const CommandResult &result) {
-                          const bool lost = result.reply.isEmpty() && !model->state().lineAvailable;
-                          publishResult(result.reply, Millis(clock.elapsed()), lost);
-                      });
+    projector.model->runCommand(QString::fromLatin1(command->name), this,
+                                [publishResult](const CommandResult &result) { publishResult(result.last); });
 }
 
 } // namespace koru::bridge

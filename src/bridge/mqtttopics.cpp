@@ -1,5 +1,7 @@
 #include "bridge/mqtttopics.h"
 
+#include "protocol/commandwords.h"
+
 #include <QStringList>
 
 #include <algorithm>
@@ -212,10 +214,10 @@ ParsedCommand parseCommandPayload(QByteArrayView payload)
         return { nullptr, QStringLiteral("a payload of %1 bytes, over the limit of %2").arg(payload.size()).arg(kMaxRequestPayload) };
     // Every name is ASCII: anything else cannot be one.
     const bool ascii = std::all_of(payload.begin(), payload.end(), [](char c) { return uchar(c) >= 0x20 && uchar(c) < 0x7f; });
-    const Command *command = ascii ? commandByName(QString::fromLatin1(payload)) : nullptr;
-    if (!command)
+    if (!ascii)
         return { nullptr, QStringLiteral("%1 is no command name of koru-ctl --list").arg(quotedPayload(payload)) };
-    return { command, QString() };
+    const CommandLookup lookup = lookUpCommand(QString::fromLatin1(payload));
+    return { lookup.command, lookup.refusal };
 }
 
 } // namespace koru::bridge

@@ -80,7 +80,9 @@ struct ParsedCommand
     const Command *command = nullptr;
     QString error;
 };
-// A command name as koru-ctl --list gives it.
+// A command as koru-ctl takes it: a name of koru-ctl --list, a synonym
+// ("lamp-hours") or a code; a misspelt name is refused with the names it may
+// have meant.
 ParsedCommand parseCommandPayload(QByteArrayView payload);
 
 // A payload as it may appear in a log line: printable ASCII, the rest as \xNN.

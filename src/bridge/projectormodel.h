@@ -59,7 +59,8 @@ enum class CommandOutcome {
 struct CommandResult
 {
     CommandOutcome outcome = CommandOutcome::NoAnswer;
-    QByteArray reply; // the projector's last reply bytes, CR included; empty if none
+    // What the line gave for the last frame sent; none when nothing was sent.
+    std::optional<line::Result> last;
 };
 
 using CommandHandler = std::function<void(const CommandResult &)>;

@@ -1,6 +1,7 @@
 #include "ctl/ctloptions.h"
 
 #include "layout/controlinventory.h"
+#include "protocol/commandwords.h"
 #include "protocol/replydecoding.h"
 #include "serial/commsettings.h"
 #include "serial/portaddress.h"
@@ -32,8 +33,13 @@ const QString LogOption = QStringLiteral("log");
 const program::ProgramInfo kProgram {
     QStringLiteral("koru-ctl"),
     QStringLiteral("Sends commands to a data projector on an RS-232C line and prints its replies,\n"
-                   "one line per command. Exit status: 0 all answered, 1 port failed, 2 usage,\n"
-                   "3 no reply (or the wait ran out), 4 NAK or an unreadable reply."),
+                   "one line per command. Exit status: %1 all answered, %2 port failed, %3 usage,\n"
+                   "%4 no reply (or the wait ran out), %5 NAK or an unreadable reply.")
+        .arg(exitcode::Answered)
+        .arg(exitcode::PortFailed)
+        .arg(exitcode::Usage)
+        .arg(exitcode::NoReply)
+        .arg(exitcode::BadReply),
     QStringLiteral(", '%1 --list' for the commands"),
 };
 
@@ -60,79 +66,6 @@ void addOptions(QCommandLineParser &parser)
     parser.addPositionalArgument(QStringLiteral("command"),
                                  QStringLiteral("A command name (power-on, status ...) or code (C00)."),
                                  QStringLiteral("COMMAND..."));
-}
-
-// Words people reach for first, taken as the command they mean rather than
-// refused: the projector counts lamp hours, and the catalogue calls the
-// query after the button that asks it.
-struct Synonym
-{
-    const char *word;
-    const char *name;
-};
-constexpr Synonym kSynonyms[] = {
-    { "lamp-hours", "lamp-time" },
-    { "lamp-hour", "lamp-time" },
-    { "power-status", "status" },
-    { "input", "mode" },
-};
-
-const Command *findCommand(const QString &word)
-{
-    if (const Command *byName = commandByName(word))
-        return byName;
-    for (const Synonym &synonym : kSynonyms) {
-        if (word == QLatin1String(synonym.word))
-            return commandByName(QString::fromLatin1(synonym.name));
-    }
-    return commandByCode(word);
-}
-
-// Three characters, a letter and then letters and digits with at least one
-// digit, as the codes are ("C0B", "CR3"): a code, not a name.
-bool looksLikeCode(QStringView word)
-{
-    static const QRegularExpression pattern(QStringLiteral("^[A-Za-z](?=.*\\d)[A-Za-z\\d]{2}$"));
-    return pattern.match(word.toString()).hasMatch(); // a QString: the view overload is deprecated from Qt 6.8 on
-}
-
-bool isCodeInAnyCase(QStringView word)
-{
-    return std::any_of(commandCatalogue().begin(), commandCatalogue().end(), [word](const Command &row) {
-        return word.compare(QLatin1String(row.code), Qt::CaseInsensitive) == 0;
-    });
-}
-
-// Whether the two names share a whole word of four letters or more
-// ("lamp-hours" and "lamp-time").
-bool shareAWord(QStringView typed, QStringView name)
-{
-    const auto words = name.split(u'-');
-    for (QStringView part : typed.split(u'-')) {
-        if (part.size() >= 4 && std::any_of(words.begin(), words.end(), [part](QStringView w) {
-                return part.compare(w, Qt::CaseInsensitive) == 0;
-            }))
-            return true;
-    }
-    return false;
-}
-
-int editDistance(QStringView a, QStringView b)
-{
-    std::vector<int> row(size_t(b.size()) + 1);
-    for (size_t j = 0; j < row.size(); ++j)
-        row[j] = int(j);
-    for (qsizetype i = 1; i <= a.size(); ++i) {
-        int diagonal = row[0];
-        row[0] = int(i);
-        for (qsizetype j = 1; j <= b.size(); ++j) {
-            const int above = row[size_t(j)];
-            const bool same = a[i - 1].toLower() == b[j - 1].toLower();
-            row[size_t(j)] = std::min({ above + 1, row[size_t(j - 1)] + 1, diagonal + (same ? 0 : 1) });
-            diagonal = above;
-        }
-    }
-    return row.back();
 }
 
 const char *kindWord(CommandKind kind)
@@ -167,38 +100,6 @@ std::optional<Millis> parseDuration(QStringView text, Millis bareUnit)
     if (ms > double(std::chrono::duration_cast<Millis>(24h).count()))
         return std::nullopt;
     return Millis(qint64(ms));
-}
-
-QStringList nearestNames(QStringView typed)
-{
-    struct Candidate
-    {
-        int distance;
-        QString name;
-    };
-    std::vector<Candidate> candidates;
-    const int limit = std::max<int>(2, int(typed.size() / 3));
-    for (const Command &row : commandCatalogue()) {
-        const QString name = QLatin1String(row.name);
-        int distance = editDistance(typed, name);
-        if (typed.compare(QLatin1String(row.code), Qt::CaseInsensitive) == 0)
-            distance = 0; // "c00" is C00
-        if (typed.size() >= 3 && name.contains(typed, Qt::CaseInsensitive))
-            distance = std::min(distance, 1); // "mute" finds both mute commands
-        if (shareAWord(typed, name))
-            distance = std::min(distance, limit);
-        if (distance <= limit)
-            candidates.push_back({ distance, name });
-    }
-    std::stable_sort(candidates.begin(), candidates.end(),
-                     [](const Candidate &a, const Candidate &b) { return a.distance < b.distance; });
-    QStringList names;
-    for (const Candidate &candidate : candidates) {
-        if (names.size() == 5)
-            break;
-        names << candidate.name;
-    }
-    return names;
 }
 
 QString commandListing()
@@ -256,17 +157,11 @@ Refusal readLine(const QCommandLineParser &parser, CtlOptions &options)
 Refusal readCommands(const QCommandLineParser &parser, CtlOptions &options)
 {
     for (const QString &word : parser.positionalArguments()) {
-        const Command *command = findCommand(word);
-        if (!command && looksLikeCode(word) && !isCodeInAnyCase(word))
-            return QStringLiteral("'%1' is not a code of the catalogue; --list shows every command and its code")
-                .arg(word);
-        if (!command) {
-            const QStringList near = nearestNames(word);
-            return near.isEmpty()
-                ? QStringLiteral("unknown command '%1'").arg(word)
-                : QStringLiteral("unknown command '%1'; did you mean: %2?").arg(word, near.join(u", "));
-        }
-        options.commands.push_back(command);
+        const CommandLookup lookup = lookUpCommand(word);
+        if (!lookup.command)
+            return lookup.codeShaped ? lookup.refusal + QStringLiteral("; --list shows every command and its code")
+                                     : lookup.refusal;
+        options.commands.push_back(lookup.command);
     }
     if (!parser.isSet(HoldOption))
         return std::nullopt;

@@ -49,9 +49,6 @@ CtlCommandLine parseCtlCommandLine(const QStringList &arguments);
 // No value for anything else, for a negative length or one over a day.
 std::optional<Millis> parseDuration(QStringView text, Millis bareUnit);
 
-// The catalogue's script names closest to a mistyped command, best first.
-QStringList nearestNames(QStringView typed);
-
 // Every command, one line each: name, code, kind, caption on the button and
 // the button's full title.
 QString commandListing();

@@ -108,20 +108,19 @@ void CtlRunner::onResult(const line::Result &result)
         return;
     }
     m_sentAt = now() - result.elapsed;
-    const Exchange exchange { m_current, result.reply, result.elapsed };
-    const Assessment assessment = assess(exchange);
-    m_out << (m_options.json ? formatJson(exchange, assessment) : formatLine(exchange, assessment)) << '\n';
+    const line::Exchange exchange { m_current, result };
+    m_out << (m_options.json ? line::formatJson(exchange) : formatLine(exchange)) << '\n';
     m_out.flush();
     if (m_phase == Phase::Waiting)
-        afterStatusCheck(assessment);
+        afterStatusCheck(result);
     else
-        afterCommand(exchange, assessment);
+        afterCommand(exchange);
 }
 
-void CtlRunner::afterCommand(const Exchange &exchange, const Assessment &assessment)
+void CtlRunner::afterCommand(const line::Exchange &exchange)
 {
-    if (assessment.outcome != Outcome::Answered) {
-        finish(exitStatusOf(assessment.outcome), describeFailure(exchange, assessment, replyWindow()));
+    if (exchange.result.outcome != line::Outcome::Answered) {
+        finish(exitStatusOf(exchange.result.outcome), describeFailure(exchange, replyWindow()));
         return;
     }
     if (holding()) {
@@ -143,15 +142,16 @@ void CtlRunner::afterCommand(const Exchange &exchange, const Assessment &assessm
     finish(exitcode::Answered);
 }
 
-void CtlRunner::afterStatusCheck(const Assessment &assessment)
+void CtlRunner::afterStatusCheck(const line::Result &result)
 {
-    if (assessment.words && *assessment.words == m_options.waitFor) {
+    const std::optional<QString> words = line::replyWords(result);
+    if (words && *words == m_options.waitFor) {
         finish(exitcode::Answered);
         return;
     }
-    if (assessment.words)
-        m_lastStatus = *assessment.words;
-    if (assessment.outcome != Outcome::NoReply)
+    if (words)
+        m_lastStatus = *words;
+    if (result.outcome != line::Outcome::NoReply)
         m_statusAnswered = true;
     const Millis deadline = m_waitStart + m_options.within;
     if (now() >= deadline) {

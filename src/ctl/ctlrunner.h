@@ -1,7 +1,7 @@
 #pragma once
 
 #include "ctl/ctloptions.h"
-#include "ctl/exchange.h"
+#include "ctl/exchangereport.h"
 #include "line/projectorline.h"
 
 #include <QByteArray>
@@ -48,8 +48,8 @@ private:
 
     void checkStatus();
     void onResult(const line::Result &result);
-    void afterCommand(const Exchange &exchange, const Assessment &assessment);
-    void afterStatusCheck(const Assessment &assessment);
+    void afterCommand(const line::Exchange &exchange);
+    void afterStatusCheck(const line::Result &result);
     void startCommand();
     void beginWait();
     Millis replyWindow() const;

@@ -142,6 +142,7 @@ RequestId ProjectorLine::enqueue(QObject *owner, const QByteArray &frame, Result
     request.handler = std::move(handler);
     request.replyWait = replyWait;
     request.period = period;
+    request.queuedAt = now();
     m_queue.push_back(std::move(request));
     schedulePump(); // sends go out from the event loop, never inside the caller
     return m_lastId;
@@ -307,13 +308,9 @@ void ProjectorLine::finishFrame()
     m_replyTimer->stop();
     Request request = std::move(*m_inFlight);
     m_inFlight.reset();
-    Result result;
-    result.frame = request.frame;
-    result.reply = m_reply;
+    Result result = judgeReply(request.frame, m_reply);
     result.elapsed = now() - m_sentAt;
-    Judgement judgement = judgeReply(request.frame, m_reply);
-    result.outcome = judgement.outcome;
-    result.reading = std::move(judgement.reading);
+    result.queued = m_sentAt - request.queuedAt;
     if (!m_reply.endsWith(kCr))
         m_quietUntil = now() + kQuietAfterSilence;
     m_reply.clear();
@@ -365,23 +362,28 @@ void ProjectorLine::endAll(const QString &reason)
     m_replyTimer->stop();
     m_restTimer->stop();
     m_refusalTimer->stop();
-    const auto lost = [&reason](const QByteArray &frame) {
+    const Millis t = now();
+    // A frame never sent waited until now; one on the wire ends now.
+    const auto lost = [&reason, t](const Request &request, std::optional<Millis> sentAt = std::nullopt) {
         Result result;
         result.outcome = Outcome::LineLost;
-        result.frame = frame;
+        result.frame = request.frame;
         result.lineLostReason = reason;
+        result.queued = sentAt.value_or(t) - request.queuedAt;
+        result.elapsed = sentAt ? t - *sentAt : Millis(0);
         return result;
     };
     if (m_suspect) {
         // What came was the gateway's refusal, not the projector's reply.
-        Result result = lost(m_suspect->result.frame);
-        result.reply = m_suspect->result.reply;
+        Result result = std::move(m_suspect->result);
+        result.outcome = Outcome::LineLost;
+        result.reading.reset();
         result.lineLostReason = refusal(m_unasked + result.reply);
         deliver(m_suspect->request, std::move(result));
         m_suspect.reset();
     }
     if (m_inFlight && !m_inFlightStopped) {
-        Result result = lost(m_inFlight->frame);
+        Result result = lost(*m_inFlight, m_sentAt);
         result.reply = m_reply;
         if (m_network && !m_heard && !(m_unasked + m_reply).isEmpty())
             result.lineLostReason = refusal(m_unasked + m_reply);
@@ -391,14 +393,17 @@ void ProjectorLine::endAll(const QString &reason)
     m_reply.clear();
     const bool refused = m_network && !m_heard && !m_unasked.isEmpty();
     for (const Request &request : m_queue) {
-        Result result = lost(request.frame);
+        Result result = lost(request);
         if (refused)
             result.lineLostReason = refusal(m_unasked);
         deliver(request, std::move(result));
     }
     m_queue.clear();
-    for (const auto &[id, request] : m_resting)
-        deliver(request, lost(request.frame));
+    for (const auto &[id, request] : m_resting) {
+        Result result = lost(request);
+        result.queued = Millis(0); // resting between two sends, not waiting for the line
+        deliver(request, std::move(result));
+    }
     m_resting.clear();
 }
 
@@ -480,6 +485,7 @@ void ProjectorLine::wakeHolds()
     const Millis t = now();
     for (auto it = m_resting.begin(); it != m_resting.end();) {
         if (it->second.due && *it->second.due <= t) {
+            it->second.queuedAt = *it->second.due;
             m_queue.push_back(std::move(it->second));
             it = m_resting.erase(it);
         } else {

@@ -25,17 +25,6 @@ class MSComm;
 
 namespace koru::line {
 
-// What an owner gets back for one frame.
-struct Result
-{
-    Outcome outcome = Outcome::NoReply;
-    QByteArray frame;                // as sent, CR included
-    QByteArray reply;                // raw bytes up to and including the CR
-    Millis elapsed { 0 };            // from the send to the CR or the end of the reply wait
-    std::optional<Reading> reading;  // the four queries, when the reply reads
-    QString lineLostReason;          // LineLost: why, for the owner to word (see lost())
-};
-
 using RequestId = quint64;
 using ResultHandler = std::function<void(const Result &)>;
 
@@ -104,6 +93,7 @@ private:
         Millis replyWait { 0 };
         Millis period { 0 };  // a hold's; zero for a single frame
         Millis firstSend { 0 }; // a hold's first transmission, on the line's clock
+        Millis queuedAt { 0 };  // when it joined the queue, or when a hold's repeat was due
         int sends = 0;
         std::optional<Millis> due; // a resting hold's next transmission, once its result is out
     };

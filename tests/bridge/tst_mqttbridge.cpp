@@ -6,6 +6,7 @@
 #include "support/mosquittobroker.h"
 #include "support/ser2netgateway.h"
 
+#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -74,10 +75,11 @@ struct MqttFixture
 };
 
 // Publishes `payload` on the projector's command topic and returns the
-// result object that comes back. The subscriber is known to be subscribed
-// before the request goes: it first hears a retained marker on the result
-// topic (cleared again once it has heard the result).
-QJsonObject resultOf(const MosquittoBroker &broker, const QByteArray &payload)
+// result object that comes back; `published`, when given, starts as the
+// request goes. The subscriber is known to be subscribed before the request
+// goes: it first hears a retained marker on the result topic (cleared again
+// once it has heard the result).
+QJsonObject resultOf(const MosquittoBroker &broker, const QByteArray &payload, QElapsedTimer *published = nullptr)
 {
     const QString topic = QStringLiteral("koru/room/command/result");
     broker.publish(topic, "subscribed", true);
@@ -88,6 +90,8 @@ QJsonObject resultOf(const MosquittoBroker &broker, const QByteArray &payload)
         heard += sub.readAllStandardOutput();
         return heard.startsWith("subscribed\n");
     }, kWaitMs);
+    if (published)
+        published->start();
     if (subscribed)
         broker.publish(QStringLiteral("koru/room/command"), payload);
     (void)QTest::qWaitFor([&sub] { return sub.state() == QProcess::NotRunning; }, 2 * kWaitMs);
@@ -109,6 +113,7 @@ private slots:
     void requests();
     void stateChangesPublishedOnce();
     void commandWhileTheLineIsDown();
+    void commandResultTimesTheCommandAlone();
     void brokerRestart();
     void crashAndTwoBridges();
 };
@@ -226,6 +231,36 @@ void TestMqttBridge::commandWhileTheLineIsDown()
     fixture.bridge.sim.hangUp();
     QTRY_COMPARE(broker.receive(QStringLiteral("koru/room/availability"), 1, 1), QStringList("koru/room/availability offline"));
     QCOMPARE(resultOf(broker, "vol-up").value(u"result").toString(), u"line-lost");
+}
+
+// elapsed_ms runs from the send to the reply's CR, as koru-ctl's does: not
+// the wait for the line, nor the status poll that follows the command (its
+// reply held back here), which the result waits for.
+void TestMqttBridge::commandResultTimesTheCommandAlone()
+{
+    QElapsedTimer published;
+    bool commandHeard = false;
+    qint64 nextFrameAt = -1; // after the publish; the command's reply was in by then
+    MqttFixture fixture;
+    QVERIFY(fixture.run());
+    koru::sim::ProjectorSim &sim = fixture.bridge.sim;
+    connect(&sim, &koru::sim::ProjectorSim::frameReceived, &sim, [&](const QByteArray &frame) {
+        if (frame == "C09") {
+            commandHeard = true;
+        } else if (commandHeard && nextFrameAt < 0) {
+            nextFrameAt = published.elapsed();
+            sim.setReplyDelay(std::chrono::milliseconds(400));
+        }
+    });
+    const QJsonObject result = resultOf(fixture.broker, "vol-up", &published);
+    QCOMPARE(result.value(u"result").toString(), u"answered");
+    QVERIFY(nextFrameAt >= 0);
+    const qint64 elapsed = result.value(u"elapsed_ms").toInteger(-1);
+    const qint64 queued = result.value(u"queued_ms").toInteger(-1);
+    QVERIFY2(elapsed >= 20 && queued >= 0, qPrintable(QString::number(elapsed))); // the simulator answers after 20 ms
+    // Both clocks count in whole milliseconds.
+    QVERIFY2(queued + elapsed <= nextFrameAt + 2,
+             qPrintable(QStringLiteral("%1 + %2 ms, next frame at %3 ms").arg(queued).arg(elapsed).arg(nextFrameAt)));
 }
 
 void TestMqttBridge::brokerRestart()

@@ -1,5 +1,5 @@
 // koru-ctl's command line: what it accepts, what it refuses with status 2,
-// durations, the names it suggests, and the list of commands.
+// durations, and the list of commands.
 #include "ctl/ctloptions.h"
 #include "serial/commsettings.h"
 
@@ -21,8 +21,6 @@ private slots:
     void refused();
     void duration_data();
     void duration();
-    void nearestNames_data();
-    void nearestNames();
     void listShowsEveryCommandWithItsButton();
 };
 
@@ -136,31 +134,6 @@ void TestCtlOptions::duration()
     QCOMPARE(parsed.has_value(), expectedMs >= 0);
     if (parsed)
         QCOMPARE(*parsed, Millis(expectedMs));
-}
-
-void TestCtlOptions::nearestNames_data()
-{
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<QString>("first");
-    QTest::addColumn<QString>("alsoListed"); // empty: only the first matters
-
-    QTest::newRow("typo") << "stauts" << "status" << "";
-    QTest::newRow("part of two names") << "mute" << "audio-mute-on" << "video-mute-off";
-    QTest::newRow("code in lower case") << "c3c" << "cursor-up" << "";
-    QTest::newRow("nothing close") << "reboot-the-building" << "" << "";
-    QTest::newRow("a word of the name") << "lamp-hrs" << "lamp-time" << "";
-}
-
-void TestCtlOptions::nearestNames()
-{
-    QFETCH(QString, typed);
-    QFETCH(QString, first);
-    QFETCH(QString, alsoListed);
-    const QStringList names = koru::ctl::nearestNames(typed);
-    QCOMPARE(names.value(0), first);
-    QVERIFY(names.size() <= 5);
-    if (!alsoListed.isEmpty())
-        QVERIFY2(names.contains(alsoListed), qPrintable(names.join(u',')));
 }
 
 void TestCtlOptions::listShowsEveryCommandWithItsButton()

@@ -68,6 +68,14 @@ void TestProjectorLine::ownersInterleaveAndEachGetsItsOwnReply()
             && b.results[0].reading == koru::Reading(koru::PowerState::CountDown));
     for (const Result &result : a.results + b.results)
         QVERIFY(result.outcome == Outcome::Answered && result.elapsed >= 15ms && result.elapsed < 500ms);
+    // All five were queued before the first went: each waited for the line
+    // at least as long as the frames before it took (whole milliseconds).
+    const QList<Result> inOrder { a.results[0], b.results[0], a.results[1], b.results[1], b.results[2] };
+    koru::Millis before { 0 };
+    for (qsizetype i = 0; i < inOrder.size(); ++i) {
+        QVERIFY2(inOrder[i].queued + koru::Millis(i + 1) >= before, qPrintable(QString::number(i)));
+        before += inOrder[i].elapsed;
+    }
 }
 
 void TestProjectorLine::lateReplyReachesNobody_data()

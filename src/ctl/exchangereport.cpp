@@ -1,40 +1,43 @@
-#include "ctl/exchange.h"
+#include "ctl/exchangereport.h"
 
+#include "ctl/ctloptions.h"
 #include "protocol/replyreading.h"
 
 namespace koru::ctl {
+
+using line::Outcome;
 
 int exitStatusOf(Outcome outcome)
 {
     switch (outcome) {
     case Outcome::Answered:
-        return 0;
+        return exitcode::Answered;
     case Outcome::NoReply:
-        return 3;
+        return exitcode::NoReply;
     case Outcome::Refused:
     case Outcome::Unreadable:
-        return 4;
+        return exitcode::BadReply;
     case Outcome::LineLost:
-        return 1;
+        return exitcode::PortFailed;
     }
-    return 4;
+    return exitcode::BadReply;
 }
 
-QString formatLine(const Exchange &exchange, const Assessment &assessment)
+QString formatLine(const line::Exchange &exchange)
 {
-    QString line = QStringLiteral("%1  %2  \"%3\"")
+    QString text = QStringLiteral("%1  %2  \"%3\"")
                        .arg(QLatin1String(exchange.command->name), QLatin1String(exchange.command->code),
-                            assessment.rendered);
-    if (assessment.words)
-        line += QStringLiteral("  ") + *assessment.words;
-    return line;
+                            line::renderedReply(exchange.result));
+    if (const std::optional<QString> words = line::replyWords(exchange.result))
+        text += QStringLiteral("  ") + *words;
+    return text;
 }
 
-QString describeFailure(const Exchange &exchange, const Assessment &assessment, Millis replyWait)
+QString describeFailure(const line::Exchange &exchange, Millis replyWait)
 {
     const QString what = QStringLiteral("%1 (%2)").arg(QLatin1String(exchange.command->name),
                                                         QLatin1String(exchange.command->code));
-    switch (assessment.outcome) {
+    switch (exchange.result.outcome) {
     case Outcome::Answered:
     case Outcome::LineLost: // the line's own reason says it
         return QString();
@@ -48,7 +51,7 @@ QString describeFailure(const Exchange &exchange, const Assessment &assessment, 
     case Outcome::Unreadable:
         return QStringLiteral("%1: the reply \"%2\" is not %3. Check the line speed and that this is the "
                               "projector.")
-            .arg(what, assessment.rendered,
+            .arg(what, line::renderedReply(exchange.result),
                  isQueryCode(exchange.command->code) ? QStringLiteral("a readable answer to this query")
                                             : QStringLiteral("an acknowledgement"));
     }
