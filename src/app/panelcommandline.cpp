@@ -1,4 +1,4 @@
-#include "app/commandline.h"
+#include "app/panelcommandline.h"
 
 #include "serial/portaddress.h"
 

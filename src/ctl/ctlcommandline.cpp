@@ -1,4 +1,4 @@
-#include "ctl/ctloptions.h"
+#include "ctl/ctlcommandline.h"
 
 #include "layout/controlinventory.h"
 #include "protocol/replydecoding.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/commandline.h"
+#include "app/panelcommandline.h"
 
 #include <memory>
 
@@ -32,6 +32,6 @@ bool openTrafficLog(const PanelOptions &options, PanelSession &session, QString 
 bool startPanel(const PanelOptions &options, Reporter &reporter, PanelSession &session);
 
 // The whole program: command line, start-up, event loop. Returns the exit status.
-int runPanelApp(int argc, char *argv[]);
+int runPanel(int argc, char *argv[]);
 
 } // namespace koru

@@ -1,4 +1,4 @@
-#include "app/panelapp.h"
+#include "app/panelprogram.h"
 
 #include "layout/panelbuilder.h"
 #include "panel/form1.h"
@@ -93,7 +93,7 @@ int savePorts(const PortMapping &ports)
 
 } // namespace
 
-int runPanelApp(int argc, char *argv[])
+int runPanel(int argc, char *argv[])
 {
     const PanelCommandLine commandLine =
         parsePanelCommandLine(program::argumentList(argc, argv), loadPortMapping(portConfigPath()));

@@ -1,6 +1,6 @@
 // koru-ctl's command line: what it accepts, what it refuses with status 2,
 // durations, the names it suggests, and the list of commands.
-#include "ctl/ctloptions.h"
+#include "ctl/ctlcommandline.h"
 #include "serial/commsettings.h"
 
 #include <QTest>
@@ -10,7 +10,7 @@ using koru::Millis;
 using koru::ctl::parseCtlCommandLine;
 using koru::ctl::parseDuration;
 
-class TestCtlOptions : public QObject
+class TestCtlCommandLine : public QObject
 {
     Q_OBJECT
 
@@ -26,7 +26,7 @@ private slots:
     void listShowsEveryCommandWithItsButton();
 };
 
-void TestCtlOptions::accepted_data()
+void TestCtlCommandLine::accepted_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("port");
@@ -53,7 +53,7 @@ void TestCtlOptions::accepted_data()
                                           << QStringList {} << 500 << 0 << "Stand by" << 0;
 }
 
-void TestCtlOptions::accepted()
+void TestCtlCommandLine::accepted()
 {
     QFETCH(QStringList, arguments);
     QFETCH(QString, port);
@@ -79,7 +79,7 @@ void TestCtlOptions::accepted()
     QCOMPARE(parsed.options.within, Millis(withinMs));
 }
 
-void TestCtlOptions::refused_data()
+void TestCtlCommandLine::refused_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("said");
@@ -98,7 +98,7 @@ void TestCtlOptions::refused_data()
     QTest::newRow("unknown option") << QStringList { "--baud", "9600", "status" } << "baud";
 }
 
-void TestCtlOptions::refused()
+void TestCtlCommandLine::refused()
 {
     QFETCH(QStringList, arguments);
     QFETCH(QString, said);
@@ -109,7 +109,7 @@ void TestCtlOptions::refused()
     QVERIFY(parsed.output.isEmpty());
 }
 
-void TestCtlOptions::duration_data()
+void TestCtlCommandLine::duration_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("bareUnitMs");
@@ -127,7 +127,7 @@ void TestCtlOptions::duration_data()
     QTest::newRow("blank inside") << "10 s" << 1000 << -1;
 }
 
-void TestCtlOptions::duration()
+void TestCtlCommandLine::duration()
 {
     QFETCH(QString, text);
     QFETCH(int, bareUnitMs);
@@ -138,7 +138,7 @@ void TestCtlOptions::duration()
         QCOMPARE(*parsed, Millis(expectedMs));
 }
 
-void TestCtlOptions::nearestNames_data()
+void TestCtlCommandLine::nearestNames_data()
 {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("first");
@@ -151,7 +151,7 @@ void TestCtlOptions::nearestNames_data()
     QTest::newRow("a word of the name") << "lamp-hrs" << "lamp-time" << "";
 }
 
-void TestCtlOptions::nearestNames()
+void TestCtlCommandLine::nearestNames()
 {
     QFETCH(QString, typed);
     QFETCH(QString, first);
@@ -163,7 +163,7 @@ void TestCtlOptions::nearestNames()
         QVERIFY2(names.contains(alsoListed), qPrintable(names.join(u',')));
 }
 
-void TestCtlOptions::listShowsEveryCommandWithItsButton()
+void TestCtlCommandLine::listShowsEveryCommandWithItsButton()
 {
     const auto parsed = parseCtlCommandLine({ "koru-ctl", "--list" });
     QCOMPARE(parsed.exitCode.value_or(-1), 0);
@@ -181,5 +181,5 @@ void TestCtlOptions::listShowsEveryCommandWithItsButton()
     QCOMPARE(line("lamp-time"), QStringLiteral("lamp-time CR3 one-shot L-TIME (Lamp time query)"));
 }
 
-QTEST_GUILESS_MAIN(TestCtlOptions)
-#include "tst_ctloptions.moc"
+QTEST_GUILESS_MAIN(TestCtlCommandLine)
+#include "tst_ctlcommandline.moc"
