@@ -85,12 +85,7 @@ const std::vector<ConfigKey<ProjectorConfig>> &projectorKeys()
         { "port", "path|url",
           "The projector's line: a device path (best its stable name under /dev/serial/by-id), "
           "tcp://HOST:PORT or rfc2217://HOST:PORT. Required.",
-          [](ProjectorConfig &c, QStringView v) -> std::optional<QString> {
-              if (v.isEmpty())
-                  return QStringLiteral("empty");
-              c.port = v.toString();
-              return std::nullopt;
-          } },
+          [](ProjectorConfig &c, QStringView v) { return setNonEmpty(c.port, v); } },
         { "speed", "baud", "The line speed, 9600 or 19200 (default).",
           [](ProjectorConfig &c, QStringView v) -> std::optional<QString> {
               bool ok = false;

@@ -4,6 +4,14 @@
 
 namespace koru::bridge {
 
+std::optional<QString> setNonEmpty(QString &target, QStringView value)
+{
+    if (value.isEmpty())
+        return QStringLiteral("empty");
+    target = value.toString();
+    return std::nullopt;
+}
+
 std::optional<QString> applyKey(const std::vector<BoundKey> &keys, QStringView key, QStringView value)
 {
     const auto bound = std::find_if(keys.begin(), keys.end(), [key](const BoundKey &k) { return k.key == key; });

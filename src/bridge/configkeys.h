@@ -57,6 +57,9 @@ void appendBound(std::vector<BoundKey> &into, const std::vector<ConfigKey<Target
     }
 }
 
+// A value that may be anything but empty (a path, a name).
+std::optional<QString> setNonEmpty(QString &target, QStringView value);
+
 // Sets `key` through the bound key of that name; the reason when its value
 // is refused or no key has that name.
 std::optional<QString> applyKey(const std::vector<BoundKey> &keys, QStringView key, QStringView value);

@@ -11,12 +11,7 @@ const std::vector<ConfigKey<PjlinkConfig>> &pjlinkKeys()
         { "password-file", "file",
           "The file holding the PJLink password on its first line: 1 to 32 printable characters, no blanks. "
           "Without it PJLink asks for no password.",
-          [](PjlinkConfig &c, QStringView v) -> std::optional<QString> {
-              if (v.isEmpty())
-                  return QStringLiteral("empty");
-              c.passwordFile = v.toString();
-              return std::nullopt;
-          } },
+          [](PjlinkConfig &c, QStringView v) { return setNonEmpty(c.passwordFile, v); } },
     };
     return keys;
 }
