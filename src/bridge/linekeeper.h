@@ -6,20 +6,20 @@
 #include <QString>
 #include <QTimer>
 
+#include <chrono>
+
 namespace koru::line {
 class ProjectorLine;
 }
 
 namespace koru::bridge {
 
-using namespace std::chrono_literals;
-
 // A line that cannot be opened, or is lost, is tried again: first after
 // `first`, each time twice as long, never longer than `longest`.
 struct ReopenTimes
 {
-    Millis first { 1s };
-    Millis longest { 30s };
+    Millis first { std::chrono::seconds(1) };
+    Millis longest { std::chrono::seconds(30) };
 };
 
 // The wait before the next try, after waiting `previous` (0: none yet).

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ctl/ctloptions.h"
+#include "ctl/ctlcommandline.h"
 #include "ctl/exchangereport.h"
 #include "line/projectorline.h"
 

@@ -1,6 +1,6 @@
 #include "ctl/exchangereport.h"
 
-#include "ctl/ctloptions.h"
+#include "ctl/ctlcommandline.h"
 #include "protocol/replyreading.h"
 
 namespace koru::ctl {

@@ -1,8 +1,8 @@
 // One vocabulary for every interface that takes a command by name: each word
 // means the same command, and each misspelling draws the same suggestion,
 // from koru-ctl's arguments and from the bridge's MQTT command topic.
-#include "bridge/mqtttopics.h"
-#include "ctl/ctloptions.h"
+#include "bridge/mqtt/mqtttopics.h"
+#include "ctl/ctlcommandline.h"
 
 #include <QTest>
 

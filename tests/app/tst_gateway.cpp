@@ -1,8 +1,8 @@
 // The panel on a projector reached through the real ser2net on loopback:
 // started from the command line as a technician would, it must behave as on
 // a local port, speed panel included, and take a dead gateway calmly.
-#include "app/commandline.h"
-#include "app/panelapp.h"
+#include "app/panelcommandline.h"
+#include "app/panelprogram.h"
 #include "layout/panelbuilder.h"
 #include "layout/panelbutton.h"
 #include "layout/panellabel.h"

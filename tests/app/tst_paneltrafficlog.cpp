@@ -1,7 +1,7 @@
 // The panel's traffic log: --log on its command line, the transcript of a
 // session with the simulated projector, and a log that cannot be opened.
-#include "app/commandline.h"
-#include "app/panelapp.h"
+#include "app/panelcommandline.h"
+#include "app/panelprogram.h"
 #include "layout/panelbuilder.h"
 #include "panel/form1.h"
 #include "layout/panellabel.h"

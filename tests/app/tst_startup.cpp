@@ -1,5 +1,5 @@
-#include "app/commandline.h"
-#include "app/panelapp.h"
+#include "app/panelcommandline.h"
+#include "app/panelprogram.h"
 #include "layout/panelbuilder.h"
 #include "panel/form1.h"
 #include "serial/mscomm.h"
