@@ -1,5 +1,6 @@
 #include "support/panelfixture.h"
 #include "support/linespeed.h"
+#include "support/opening.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -116,7 +117,7 @@ void TestPortPanel::secondPortPresent()
     // COM1 is free again for others.
     koru::MSComm other;
     other.setDevicePath(1, panel.pty.slavePath());
-    QVERIFY(other.setPortOpen(true));
+    QVERIFY(koru::test::openPort(other));
 }
 
 void TestPortPanel::secondPortAbsent()
@@ -152,7 +153,7 @@ void TestPortPanel::busySecondPortInvitesAnotherChoice()
     PtyPair com2;
     koru::MSComm holder;
     holder.setDevicePath(1, com2.slavePath());
-    QVERIFY(holder.setPortOpen(true));
+    QVERIFY(koru::test::openPort(holder));
     openWithSecondPort(panel, com2);
     showPanel(panel);
 
@@ -193,8 +194,8 @@ void TestPortPanel::lostPortComesBackWhenChosenAgain()
 
     PanelFixture panel;
     panel.form->MSComm1->setDevicePath(1, alias);
-    QVERIFY(panel.form->MSComm1->setPortOpen(false));
-    QVERIFY(panel.form->MSComm1->setPortOpen(true));
+    panel.form->MSComm1->setPortOpen(false);
+    QVERIFY(koru::test::openPort(*panel.form->MSComm1));
     panel.form->show();
 
     adapter->hangUp();
