@@ -3,6 +3,7 @@
 // again at every retry, must not hold up the event loop the working one's
 // PJLink controllers are served from.
 #include "support/pjlinkclient.h"
+#include "support/silentgateway.h"
 #include "bridgefixture.h"
 #include "line/projectorline.h"
 #include "serial/transport.h"
@@ -11,62 +12,10 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <vector>
-
 using namespace std::chrono_literals;
 using koru::test::BridgeFixture;
 using koru::test::PjlinkClient;
-
-namespace {
-
-// A loopback listener that nobody serves. With `queueFull` its accept queue
-// is taken by a connection of its own, so that the kernel drops every further
-// SYN and a connect to it stays pending; otherwise the kernel accepts the
-// connection and nothing is ever said on it.
-class SilentGateway
-{
-public:
-    explicit SilentGateway(bool queueFull)
-    {
-        m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address {};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (m_listener < 0 || ::bind(m_listener, reinterpret_cast<sockaddr *>(&address), length) != 0
-            || ::listen(m_listener, queueFull ? 0 : 16) != 0
-            || ::getsockname(m_listener, reinterpret_cast<sockaddr *>(&address), &length) != 0)
-            return;
-        m_port = ntohs(address.sin_port);
-        if (queueFull) {
-            // A backlog of 0 holds one connection; the handshake on loopback
-            // is done before connect() returns.
-            const int filler = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-            if (filler < 0 || ::connect(filler, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0)
-                m_port = 0;
-            m_fillers.push_back(filler);
-        }
-    }
-    ~SilentGateway()
-    {
-        for (int fd : m_fillers)
-            ::close(fd);
-        if (m_listener >= 0)
-            ::close(m_listener);
-    }
-    quint16 port() const { return m_port; }
-
-private:
-    int m_listener = -1;
-    quint16 m_port = 0;
-    std::vector<int> m_fillers;
-};
-
-} // namespace
+using koru::test::SilentGateway;
 
 class TestStalledGateway : public QObject
 {

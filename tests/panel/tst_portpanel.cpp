@@ -1,7 +1,9 @@
 #include "support/panelfixture.h"
 #include "support/linespeed.h"
 #include "support/opening.h"
+#include "support/silentgateway.h"
 
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFrame>
@@ -41,6 +43,7 @@ private slots:
     void secondPortPresent();
     void secondPortAbsent();
     void busySecondPortInvitesAnotherChoice();
+    void silentGatewayKeepsThePanelWaitingThenFails();
     void choosingAgainAfterAFailureOpensThePort();
     void lostPortComesBackWhenChosenAgain();
     void successfulChoiceLeavesTheHideTimerRunning();
@@ -163,6 +166,35 @@ void TestPortPanel::busySecondPortInvitesAnotherChoice()
     QVERIFY2(message.contains(QStringLiteral("busy")) && message.contains(QStringLiteral("choose the port again")),
              qPrintable(message));
     QVERIFY(!message.contains(QStringLiteral("start the panel again")));
+}
+
+// A gateway that takes the connection and never says a word: the panel waits
+// for it without freezing, takes no clicks meanwhile, and then warns.
+void TestPortPanel::silentGatewayKeepsThePanelWaitingThenFails()
+{
+    koru::test::SilentGateway silent;
+    QVERIFY(silent.port() != 0);
+    PanelFixture panel;
+    panel.form->MSComm1->setDevicePath(2, QStringLiteral("rfc2217://127.0.0.1:%1").arg(silent.port()));
+    panel.form->show();
+    showPanel(panel);
+
+    QElapsedTimer clock;
+    clock.start();
+    QTest::mouseClick(panel.form->Option2, Qt::LeftButton, {}, QPoint(5, 5));
+    QVERIFY(QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor);
+    QTest::mouseClick(panel.button("Command17"), Qt::LeftButton); // the panel is busy
+    QCOMPARE(panel.reporter.count(), 0);
+
+    QTRY_COMPARE_WITH_TIMEOUT(panel.reporter.count(), 1, 5000);
+    QVERIFY2(clock.elapsed() >= 2900, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY2(panel.reporter.messages.first().contains(QStringLiteral("does not speak RFC 2217: no answer")),
+             qPrintable(panel.reporter.messages.first()));
+    QVERIFY(!QApplication::overrideCursor());
+    QCOMPARE(panel.form->MSComm1->commPort(), 1);
+    QVERIFY(!panel.form->MSComm1->portOpen());
+    QVERIFY(panel.form->Frame8->isVisible());
+    QCOMPARE(panel.pty.readFor(20ms), QByteArray()); // the click sent nothing
 }
 
 void TestPortPanel::choosingAgainAfterAFailureOpensThePort()
