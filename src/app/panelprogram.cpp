@@ -15,6 +15,8 @@
 
 #include <QApplication>
 
+#include <optional>
+
 namespace koru {
 
 PanelSession::PanelSession() = default;
@@ -24,7 +26,8 @@ PanelSession::~PanelSession()
     simulator.reset();
 }
 
-bool startPanel(const PanelOptions &options, Reporter &reporter, PanelSession &session)
+bool startPanel(const PanelOptions &options, Reporter &reporter, PanelSession &session,
+                std::function<void(bool opened)> loaded)
 {
     QString com1 = options.com1;
     if (options.simulate) {
@@ -42,9 +45,14 @@ bool startPanel(const PanelOptions &options, Reporter &reporter, PanelSession &s
     session.form->trafficLog = session.trafficLog.get();
     session.form->MSComm1->setDevicePath(1, com1);
     session.form->MSComm1->setDevicePath(2, options.com2);
-    if (!session.form->Form_Load())
-        return false;
-    session.form->show();
+    Form1 *form = session.form.get();
+    QObject::connect(form, &Form1::loadFinished, form, [form, loaded = std::move(loaded)](bool opened) {
+        if (opened)
+            form->show();
+        if (loaded)
+            loaded(opened);
+    });
+    form->Form_Load();
     return true;
 }
 
@@ -127,20 +135,30 @@ int runPanel(int argc, char *argv[])
     PanelSession session;
     bool running = false;
     QObject::connect(&termination, &program::TerminationSignals::received, &app, [&session, &running](int) {
-        if (running)
-            session.form->Command16_Click();
-        else if (QWidget *box = QApplication::activeModalWidget())
+        if (QWidget *box = QApplication::activeModalWidget(); box && !running) {
             box->close(); // the start-up failure box: the program ends with it
+            return;
+        }
+        if (session.form)
+            session.form->Command16_Click(); // also while start-up waits for the port
     });
     // A log asked for on the command line that cannot be written is an error
     // of the command line: said on the terminal it was given from.
     if (!program::openTrafficLog(commandLine.options.logPath, session.trafficLog, kProgramName))
         return program::exitstatus::Failure;
-    if (!startPanel(commandLine.options, reporter, session))
+    std::optional<bool> loaded;
+    const auto onLoaded = [&reporter, &running, &loaded](bool opened) {
+        loaded = opened;
+        if (!opened) {
+            QCoreApplication::exit(program::exitstatus::Failure); // a gateway's failure, in the event loop
+            return;
+        }
+        reporter.echo = false; // later warnings are the operator's, in the window
+        running = true;
+    };
+    if (!startPanel(commandLine.options, reporter, session, onLoaded) || (loaded && !*loaded))
         return program::exitstatus::Failure;
-    reporter.echo = false; // later warnings are the operator's, in the window
     QObject::connect(session.form.get(), &Form1::ended, &app, &QCoreApplication::quit);
-    running = true;
     return app.exec();
 }
 

@@ -2,6 +2,7 @@
 
 #include "app/panelcommandline.h"
 
+#include <functional>
 #include <memory>
 
 namespace koru {
@@ -27,9 +28,13 @@ struct PanelSession
 // reason in `error`, when the file cannot be opened for writing.
 bool openTrafficLog(const PanelOptions &options, PanelSession &session, QString *error);
 
-// Builds the panel and runs its start-up. False when start-up failed; the
-// failure has then been reported and nothing was shown.
-bool startPanel(const PanelOptions &options, Reporter &reporter, PanelSession &session);
+// Builds the panel and starts its start-up, which ends in `loaded`: before
+// this returns on a device, from the event loop on a gateway. The window shows
+// once the port is open; on a failure it has been reported and nothing shows.
+// False when the panel could not be built (the simulated projector did not
+// start); that too has been reported, and `loaded` is not called.
+bool startPanel(const PanelOptions &options, Reporter &reporter, PanelSession &session,
+                std::function<void(bool opened)> loaded = {});
 
 // The whole program: command line, start-up, event loop. Returns the exit status.
 int runPanel(int argc, char *argv[]);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "protocol/catalogue.h"
+#include "serial/commresult.h"
 
 #include <QObject>
 #include <QString>
@@ -27,6 +28,9 @@ Millis nextReopenDelay(Millis previous, ReopenTimes times);
 
 // Keeps one projector line open: opens it, and whenever it fails or is lost,
 // tries again with a growing pause. Says so once per change, not at every try.
+// Nothing here waits: a try starts the open, and its outcome comes back as
+// the line's signal, so a gateway that never answers holds up only its own
+// line.
 class LineKeeper : public QObject
 {
     Q_OBJECT
@@ -44,6 +48,7 @@ signals:
 
 private:
     void tryOpen();
+    void onOpenFailed(const CommResult &result);
     void scheduleRetry();
 
     line::ProjectorLine *m_line;

@@ -189,10 +189,10 @@ Refusal readWait(const QCommandLineParser &parser, CtlOptions &options)
         if (match == known.end())
             return QStringLiteral("--wait-for '%1' is not a status; the status reads one of: %2")
                 .arg(wanted, known.join(u", "));
-        options.waitFor = *match;
+        options.wantedStatus = *match;
     }
     if (parser.isSet(WithinOption)) {
-        if (options.waitFor.isEmpty())
+        if (options.wantedStatus.isEmpty())
             return QStringLiteral("--within belongs to --wait-for");
         const auto within = parseDuration(parser.value(WithinOption), 1s);
         if (!within)
@@ -205,7 +205,7 @@ Refusal readWait(const QCommandLineParser &parser, CtlOptions &options)
 
 Refusal readReport(const QCommandLineParser &parser, CtlOptions &options)
 {
-    if (options.commands.empty() && options.waitFor.isEmpty())
+    if (options.commands.empty() && options.wantedStatus.isEmpty())
         return QStringLiteral("no command given");
     options.json = parser.isSet(JsonOption);
     if (parser.isSet(LogOption)) {

@@ -20,7 +20,7 @@ struct CtlOptions
     Millis replyWait = kReplyWait;
     std::vector<const Command *> commands; // in the order given
     Millis hold { 0 };                     // 0: a hold command is sent once
-    QString waitFor;                       // status words as the decoding gives them, trimmed; empty: no wait
+    QString wantedStatus;                  // status words as the decoding gives them, trimmed; empty: no wait
     Millis within { 0 };                   // how long the wait may take; 0: one check
     Millis pollInterval { 1000 };          // between two status checks of the wait
     bool json = false;

@@ -32,8 +32,8 @@ public:
               QObject *parent = nullptr);
     ~CtlRunner() override;
 
-    // Opens the port and sends the first command; the rest follows from the
-    // event loop and ends in finished().
+    // Starts opening the port; the first command goes once it is open, and
+    // the rest follows from the event loop and ends in finished().
     void start();
 
     // The exit status once finished; -1 before.
@@ -46,6 +46,7 @@ signals:
 private:
     enum class Phase { Commands, Waiting, Done };
 
+    void onOpened();
     void checkStatus();
     void onResult(const line::Result &result);
     void afterCommand(const line::Exchange &exchange);

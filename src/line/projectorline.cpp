@@ -60,6 +60,7 @@ ProjectorLine::ProjectorLine(const QString &address, const QString &settings, QO
         timer->setTimerType(Qt::PreciseTimer);
     }
     connect(m_comm, &MSComm::OnComm, this, &ProjectorLine::onComm);
+    connect(m_comm, &MSComm::openFinished, this, &ProjectorLine::onOpenFinished);
     connect(m_replyTimer, &QTimer::timeout, this, &ProjectorLine::finishFrame);
     connect(m_restTimer, &QTimer::timeout, this, &ProjectorLine::wakeHolds);
     connect(m_quietTimer, &QTimer::timeout, this, &ProjectorLine::pump);
@@ -83,31 +84,46 @@ Millis ProjectorLine::now() const
     return Millis(m_clock.elapsed());
 }
 
-CommResult ProjectorLine::open()
+void ProjectorLine::open()
 {
-    if (m_comm->portOpen())
-        return CommResult::success();
+    if (m_comm->portOpen() || m_comm->portOpening())
+        return;
     m_comm->setDevicePath(kPort, m_address);
     CommResult result = m_comm->setCommPort(kPort);
     if (result)
         result = m_comm->setSettings(m_settings);
-    if (result)
-        result = m_comm->setPortOpen(true);
-    if (!result)
-        return result;
+    if (!result) {
+        onOpenFinished(result);
+        return;
+    }
+    m_comm->setPortOpen(true);
+}
+
+void ProjectorLine::onOpenFinished(const CommResult &result)
+{
+    if (!result) {
+        // Frames that waited for the open end with its reason.
+        const QString reason = result.openFailure()
+            ? QStringLiteral("the line to %1 cannot be opened: %2").arg(m_address, openFailureReason(*result.openFailure()))
+            : result.message();
+        m_unasked.clear(); // a former connection's, not this attempt's
+        endAll(reason);
+        flush();
+        emit openFailed(result);
+        return;
+    }
     m_open = true;
     m_network = parsePortAddress(m_address).address.isNetwork();
     m_heard = false;
     m_unasked.clear();
     emit opened();
     schedulePump();
-    return result;
 }
 
 void ProjectorLine::close()
 {
     m_open = false;
-    (void)m_comm->setPortOpen(false);
+    m_comm->setPortOpen(false);
     endAll(QStringLiteral("the line to %1 was closed").arg(m_address));
     scheduleFlush(); // not from inside the owner's own call
 }
@@ -115,6 +131,11 @@ void ProjectorLine::close()
 bool ProjectorLine::isOpen() const
 {
     return m_comm->portOpen();
+}
+
+bool ProjectorLine::isOpening() const
+{
+    return m_comm->portOpening();
 }
 
 RequestId ProjectorLine::submit(QObject *owner, const QByteArray &frame, ResultHandler handler, Millis replyWait)
@@ -225,6 +246,10 @@ void ProjectorLine::pump()
             return;
         }
     }
+    if (!m_inFlight && !m_queue.empty() && !m_open && m_comm->portOpening()) {
+        flush();
+        return; // the frames wait for the open's outcome
+    }
     if (!m_inFlight && !m_queue.empty()) {
         m_drainUntil.reset();
         Request next = std::move(m_queue.front());
@@ -251,7 +276,7 @@ void ProjectorLine::transmit(Request request)
         const QString reason = failureReason();
         m_queue.push_front(std::move(request));
         m_open = false;
-        (void)m_comm->setPortOpen(false); // the loss is answered here, not again from the port
+        m_comm->setPortOpen(false); // the loss is answered here, not again from the port
         endAll(reason);
         emit lost(reason);
         return;

@@ -48,10 +48,16 @@ public:
 
     QString address() const;
 
-    // Opens (or reopens after a loss); the failure as a value.
-    CommResult open();
+    // Starts opening (or reopening after a loss); nothing waits. opened() or
+    // openFailed() follows: for a device before this returns, for a gateway
+    // from the event loop. A line open or opening already is left as it is.
+    // Frames submitted meanwhile wait for the outcome: they go out once the
+    // line is open, or end with the failure.
+    void open();
+    // Also abandons an open in progress, which then reports nothing.
     void close();
     bool isOpen() const;
+    bool isOpening() const;
 
     // Queues one frame. `handler` runs once, from the event loop, unless
     // `owner` is destroyed first (its requests are then dropped unsent).
@@ -73,6 +79,9 @@ public:
 
 signals:
     void opened();
+    // The line could not be opened; `result` carries the OpenFailure, for the
+    // owner to word with its own options.
+    void openFailed(const koru::CommResult &result);
     // The line hung up; every request in flight or queued got LineLost.
     // `reason` says what happened and completes "was lost: "; it names
     // neither the port's COM number nor any program's way back, which the
@@ -116,6 +125,7 @@ private:
     void pump();
     void transmit(Request request);
     void onComm();
+    void onOpenFinished(const CommResult &result);
     void finishFrame();
     void conclude(Request request, Result result);
     static QString refusal(const QByteArray &words);

@@ -11,6 +11,7 @@
 #include "sim/projectorsim.h"
 #include "support/idlecheck.h"
 #include "support/linespeed.h"
+#include "support/panelfixture.h"
 #include "support/recordingreporter.h"
 #include "support/ser2netgateway.h"
 
@@ -59,7 +60,7 @@ struct GatewaySession
         if (!sim.start() || !gateway.start(sim.devicePath(), mode))
             return;
         const koru::PanelCommandLine line = koru::parsePanelCommandLine({ "koru-panel", "--com1", gateway.address() });
-        started = !line.exitCode && koru::startPanel(line.options, reporter, session);
+        started = !line.exitCode && koru::test::startPanelAndWait(line.options, reporter, session);
     }
     ~GatewaySession() { session.form.reset(); } // the panel lets go before the gateway does
 

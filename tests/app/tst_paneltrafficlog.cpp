@@ -7,6 +7,7 @@
 #include "layout/panellabel.h"
 #include "protocol/trafficlog.h"
 #include "serial/mscomm.h"
+#include "support/panelfixture.h"
 #include "support/recordingreporter.h"
 
 #include <QApplication>
@@ -41,7 +42,7 @@ void TestPanelTrafficLog::sessionWithTheSimulatorWritesATranscript()
     PanelSession session;
     QString error;
     QVERIFY2(koru::openTrafficLog(parsed.options, session, &error), qPrintable(error));
-    QVERIFY(koru::startPanel(parsed.options, reporter, session));
+    QVERIFY(koru::test::startPanelAndWait(parsed.options, reporter, session));
     koru::Form1 &form = *session.form;
     form.commandClick(*koru::commandByName(u"power-on"));
     QTRY_COMPARE(form.Label12->text(), QStringLiteral(" ACK CR "));

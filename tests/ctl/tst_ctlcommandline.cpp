@@ -73,7 +73,7 @@ void TestCtlCommandLine::accepted()
     QCOMPARE(sent, codes);
     QCOMPARE(parsed.options.replyWait, Millis(replyWaitMs));
     QCOMPARE(parsed.options.hold, Millis(holdMs));
-    QCOMPARE(parsed.options.waitFor, waitFor);
+    QCOMPARE(parsed.options.wantedStatus, waitFor);
     QCOMPARE(parsed.options.within, Millis(withinMs));
 }
 
