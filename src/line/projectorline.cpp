@@ -138,41 +138,52 @@ bool ProjectorLine::isOpening() const
     return m_comm->portOpening();
 }
 
-RequestId ProjectorLine::submit(QObject *owner, const QByteArray &frame, ResultHandler handler, Millis replyWait)
+RequestId ProjectorLine::submit(QObject *owner, const QByteArray &frame, ResultHandler handler, Millis replyWait,
+                                QObject *asker)
 {
-    return enqueue(owner, frame, std::move(handler), replyWait, Millis(0));
+    return enqueue(owner, asker, frame, std::move(handler), replyWait, Millis(0));
 }
 
 RequestId ProjectorLine::hold(QObject *owner, const QByteArray &frame, Millis period, ResultHandler handler,
                               Millis replyWait)
 {
-    return enqueue(owner, frame, std::move(handler), replyWait, std::max(period, Millis(1)));
+    return enqueue(owner, nullptr, frame, std::move(handler), replyWait, std::max(period, Millis(1)));
 }
 
-RequestId ProjectorLine::enqueue(QObject *owner, const QByteArray &frame, ResultHandler handler, Millis replyWait,
-                                 Millis period)
+RequestId ProjectorLine::enqueue(QObject *owner, QObject *asker, const QByteArray &frame, ResultHandler handler,
+                                 Millis replyWait, Millis period)
 {
     if (!owner)
         owner = this;
+    if (!asker)
+        asker = owner;
     watch(owner);
+    watch(asker);
     Request request;
     request.id = ++m_lastId;
     request.owner = owner;
     request.ownerKey = owner;
+    request.askerKey = asker;
     request.frame = frame;
     request.handler = std::move(handler);
     request.replyWait = replyWait;
     request.period = period;
     request.queuedAt = now();
-    m_queue.push_back(std::move(request));
+    wait(std::move(request));
     schedulePump(); // sends go out from the event loop, never inside the caller
     return m_lastId;
+}
+
+void ProjectorLine::wait(Request request)
+{
+    const QObject *asker = request.askerKey;
+    m_queue.pushBack(asker, std::move(request));
 }
 
 void ProjectorLine::stop(RequestId id)
 {
     const auto matches = [id](const auto &entry) { return entry.id == id; };
-    eraseIf(m_queue, matches);
+    m_queue.eraseIf(matches);
     eraseIf(m_deliveries, matches);
     if (m_resting.erase(id) > 0)
         startRestTimer();
@@ -182,7 +193,12 @@ void ProjectorLine::stop(RequestId id)
 
 int ProjectorLine::queued() const
 {
-    return int(m_queue.size());
+    return m_queue.size();
+}
+
+bool ProjectorLine::isWaiting(RequestId id) const
+{
+    return m_queue.anyOf([id](const Request &request) { return request.id == id; });
 }
 
 void ProjectorLine::watch(QObject *owner)
@@ -195,14 +211,19 @@ void ProjectorLine::watch(QObject *owner)
 
 // An owner that goes away takes its requests and results with it; a frame of
 // its already on the wire still finishes there, so its reply reaches nobody.
+// An asker that goes away takes the frames not sent yet on its behalf, and
+// the holds; what was sent still reaches the owner.
 void ProjectorLine::dropOwner(const QObject *owner)
 {
     m_watched.remove(const_cast<QObject *>(owner));
     const auto owned = [owner](const auto &entry) { return entry.ownerKey == owner; };
-    eraseIf(m_queue, owned);
+    const auto asked = [owner](const Request &request) {
+        return request.ownerKey == owner || request.askerKey == owner;
+    };
+    m_queue.eraseIf(asked);
     eraseIf(m_deliveries, owned);
     for (auto it = m_resting.begin(); it != m_resting.end();)
-        it = owned(it->second) ? m_resting.erase(it) : std::next(it);
+        it = asked(it->second) ? m_resting.erase(it) : std::next(it);
     startRestTimer();
     if (m_inFlight && owned(*m_inFlight))
         m_inFlightStopped = true;
@@ -252,9 +273,7 @@ void ProjectorLine::pump()
     }
     if (!m_inFlight && !m_queue.empty()) {
         m_drainUntil.reset();
-        Request next = std::move(m_queue.front());
-        m_queue.pop_front();
-        transmit(std::move(next));
+        transmit(std::move(*m_queue.takeNext()));
     }
     flush();
 }
@@ -262,7 +281,8 @@ void ProjectorLine::pump()
 void ProjectorLine::transmit(Request request)
 {
     if (!m_open) {
-        m_queue.push_front(std::move(request));
+        const QObject *asker = request.askerKey;
+        m_queue.pushFront(asker, std::move(request));
         endAll(QStringLiteral("the line to %1 is not open").arg(m_address));
         return;
     }
@@ -274,7 +294,8 @@ void ProjectorLine::transmit(Request request)
     }
     if (const CommResult written = m_comm->setOutput(QString::fromLatin1(request.frame)); !written) {
         const QString reason = failureReason();
-        m_queue.push_front(std::move(request));
+        const QObject *asker = request.askerKey;
+        m_queue.pushFront(asker, std::move(request));
         m_open = false;
         m_comm->setPortOpen(false); // the loss is answered here, not again from the port
         endAll(reason);
@@ -417,13 +438,13 @@ void ProjectorLine::endAll(const QString &reason)
     m_inFlight.reset();
     m_reply.clear();
     const bool refused = m_network && !m_heard && !m_unasked.isEmpty();
-    for (const Request &request : m_queue) {
-        Result result = lost(request);
+    // In the order they would have gone.
+    while (std::optional<Request> request = m_queue.takeNext()) {
+        Result result = lost(*request);
         if (refused)
             result.lineLostReason = refusal(m_unasked);
-        deliver(request, std::move(result));
+        deliver(*request, std::move(result));
     }
-    m_queue.clear();
     for (const auto &[id, request] : m_resting) {
         Result result = lost(request);
         result.queued = Millis(0); // resting between two sends, not waiting for the line
@@ -511,7 +532,7 @@ void ProjectorLine::wakeHolds()
     for (auto it = m_resting.begin(); it != m_resting.end();) {
         if (it->second.due && *it->second.due <= t) {
             it->second.queuedAt = *it->second.due;
-            m_queue.push_back(std::move(it->second));
+            wait(std::move(it->second));
             it = m_resting.erase(it);
         } else {
             ++it;

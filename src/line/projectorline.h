@@ -1,6 +1,7 @@
 #pragma once
 
 #include "line/judgement.h"
+#include "line/turnqueue.h"
 #include "protocol/catalogue.h"
 #include "protocol/replyreading.h"
 #include "serial/commresult.h"
@@ -34,8 +35,10 @@ using ResultHandler = std::function<void(const Result &)>;
 // waits for them are thrown away before the next frame goes out, so no owner
 // ever sees a reply meant for another; after a frame left unanswered the line
 // keeps quiet a moment first, for a reply that is only late. Results are
-// handed out from the event loop, in the order the frames ended; the queue is
-// not bounded here (an owner that takes requests from a network bounds its own).
+// handed out from the event loop, in the order the frames ended. Frames wait
+// by whoever asked for them, and the askers take turns (TurnQueue): one
+// asker's backlog holds up another by at most one frame. The queue is not
+// bounded here (an owner that takes requests from a network bounds its own).
 class ProjectorLine : public QObject
 {
     Q_OBJECT
@@ -61,8 +64,11 @@ public:
 
     // Queues one frame. `handler` runs once, from the event loop, unless
     // `owner` is destroyed first (its requests are then dropped unsent).
+    // `asker`, when given, is whom the owner sends it for: the frame takes
+    // the asker's turn, and goes unsent should the asker be destroyed before
+    // it is sent; once on the wire, its result still reaches the owner.
     RequestId submit(QObject *owner, const QByteArray &frame, ResultHandler handler,
-                     Millis replyWait = kReplyWait);
+                     Millis replyWait = kReplyWait, QObject *asker = nullptr);
 
     // A hold: `frame` sent now and every `period` until stop(); each
     // transmission's result goes to `handler`. Stops by itself when the owner
@@ -76,6 +82,8 @@ public:
 
     // Frames waiting, not counting the one in flight.
     int queued() const;
+    // Whether the frame is still waiting for the line (not sent yet).
+    bool isWaiting(RequestId id) const;
 
 signals:
     void opened();
@@ -97,6 +105,7 @@ private:
         RequestId id = 0;
         QPointer<QObject> owner;
         const QObject *ownerKey = nullptr; // still comparable while the owner is destroyed
+        const QObject *askerKey = nullptr; // whose turn it takes: the owner unless told
         QByteArray frame;
         ResultHandler handler;
         Millis replyWait { 0 };
@@ -116,8 +125,9 @@ private:
         Result result;
     };
 
-    RequestId enqueue(QObject *owner, const QByteArray &frame, ResultHandler handler, Millis replyWait,
-                      Millis period);
+    RequestId enqueue(QObject *owner, QObject *asker, const QByteArray &frame, ResultHandler handler,
+                      Millis replyWait, Millis period);
+    void wait(Request request);
     Millis now() const;
     void watch(QObject *owner);
     void dropOwner(const QObject *owner);
@@ -156,7 +166,7 @@ private:
     bool m_flushScheduled = false;
     bool m_flushing = false;
 
-    std::deque<Request> m_queue;
+    TurnQueue<Request> m_queue;
     std::optional<Request> m_inFlight;
     // A first reply that did not read, held back in case it was a gateway's
     // refusal (see kGatewayRefusalGrace).

@@ -8,6 +8,9 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <map>
+#include <memory>
+
 using namespace std::chrono_literals;
 using koru::line::Outcome;
 using koru::line::ProjectorLine;
@@ -51,6 +54,8 @@ private slots:
     void holdBesideAnotherOwnersQueries();
     void hangUpEndsEveryRequestOnce();
     void ownerGoneTakesItsRequests();
+    void askersTakeTurns_data();
+    void askersTakeTurns();
 };
 
 void TestProjectorLine::ownersInterleaveAndEachGetsItsOwnReply()
@@ -195,6 +200,57 @@ void TestProjectorLine::ownerGoneTakesItsRequests()
     QTest::qWait(100);
     QCOMPARE(goneCalls, 0);
     QCOMPARE(sim.framesReceived(), 2);
+}
+
+void TestProjectorLine::askersTakeTurns_data()
+{
+    QTest::addColumn<QString>("asked");    // one letter per frame, the asker's, in the order asked
+    QTest::addColumn<bool>("onBehalf");    // one owner sends every frame on the askers' behalf
+    QTest::addColumn<QString>("goneAfter"); // askers destroyed once the first frame is on the wire
+    QTest::addColumn<QString>("answered"); // whose frames were answered, in the order they went
+    QTest::newRow("backlogs of three, two, one") << "aaabbc" << false << "" << "abcaba";
+    QTest::newRow("asked in turn already") << "abcabc" << false << "" << "abcabc";
+    QTest::newRow("one backlog, two single frames") << "aaaabc" << false << "" << "abcaaa";
+    QTest::newRow("on behalf of three askers") << "aaabbc" << true << "" << "abcaba";
+    QTest::newRow("a waiting asker gone") << "aaabbc" << true << "b" << "acaa";
+    // Its frame on the wire still reaches the owner; the rest go unsent.
+    QTest::newRow("the asker on the wire gone") << "aabc" << true << "a" << "abc";
+}
+
+void TestProjectorLine::askersTakeTurns()
+{
+    QFETCH(QString, asked);
+    QFETCH(bool, onBehalf);
+    QFETCH(QString, goneAfter);
+    QFETCH(QString, answered);
+    ProjectorSim sim({});
+    QVERIFY(sim.start());
+    ProjectorLine line(sim.devicePath(), kSettings);
+    QVERIFY(openLine(line));
+    QObject owner;
+    std::map<QChar, std::unique_ptr<QObject>> askers;
+    QString order;
+    for (const QChar letter : asked) {
+        std::unique_ptr<QObject> &asker = askers[letter];
+        if (!asker)
+            asker = std::make_unique<QObject>();
+        const auto record = [&order, letter](const Result &result) {
+            if (result.outcome == Outcome::Answered)
+                order += letter;
+        };
+        if (onBehalf)
+            line.submit(&owner, "CR0\r", record, koru::kReplyWait, asker.get());
+        else
+            line.submit(asker.get(), "CR0\r", record);
+    }
+    QSignalSpy sent(&line, &ProjectorLine::sent);
+    QVERIFY(sent.wait(2000));
+    for (const QChar letter : goneAfter)
+        askers[letter].reset();
+    QTRY_COMPARE(order, answered);
+    QTest::qWait(100);
+    QCOMPARE(order, answered);
+    QCOMPARE(sim.framesReceived(), answered.size());
 }
 
 QTEST_GUILESS_MAIN(TestProjectorLine)
