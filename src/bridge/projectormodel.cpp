@@ -32,6 +32,19 @@ constexpr MuteEffect kMuteEffects[] = {
     { "audio-mute-off", false, false },
 };
 
+// Whether the projector had its say: a reply that reads, or a refusal.
+bool answered(const line::Result &result)
+{
+    return result.outcome == line::Outcome::Answered || result.outcome == line::Outcome::Refused;
+}
+
+// Whether the projector left a frame without a reply that reads; a lost line
+// is the line's failure, not the projector's.
+bool unanswered(const line::Result &result)
+{
+    return result.outcome == line::Outcome::NoReply || result.outcome == line::Outcome::Unreadable;
+}
+
 CommandOutcome outcomeOf(line::Outcome outcome)
 {
     switch (outcome) {
@@ -54,7 +67,7 @@ void later(QObject *context, CommandHandler handler, CommandResult result)
 
 bool ProjectorState::operator==(const ProjectorState &other) const
 {
-    return lineAvailable == other.lineAvailable && power == other.power && input == other.input
+    return lineAvailable == other.lineAvailable && answering == other.answering && power == other.power && input == other.input
         && (lampHours ? other.lampHours && lampHours->hours == other.lampHours->hours : !other.lampHours)
         && videoMuted == other.videoMuted && audioMuted == other.audioMuted
         && statusWords == other.statusWords;
@@ -76,6 +89,7 @@ ProjectorModel::ProjectorModel(line::ProjectorLine *line, PollIntervals interval
         connect(timer, &QTimer::timeout, this, [this, code] { poll(code); });
     }
     const auto start = [this] {
+        m_unanswered = 0;
         ProjectorState next = m_state;
         next.lineAvailable = true;
         update(next);
@@ -147,7 +161,8 @@ void ProjectorModel::sendAll(QList<QByteArray> frames, QObject *context, Command
         return;
     }
     // The model itself owns the request, so that what the projector took
-    // reaches the state even when the asker has gone meanwhile.
+    // reaches the state even when the asker has gone meanwhile; the frame
+    // waits in the asker's turn, and goes unsent if the asker goes first.
     const QByteArray first = frames.takeFirst();
     m_line->submit(this, first,
                    [this, rest = std::move(frames), guard = QPointer<QObject>(context), context,
@@ -166,18 +181,22 @@ void ProjectorModel::sendAll(QList<QByteArray> frames, QObject *context, Command
                            if (guard)
                                handler(commandResult);
                        };
-                       if (outcome != CommandOutcome::NoAnswer) {
-                           pollAfterCommand(std::move(deliver));
+                       if (result.outcome == line::Outcome::LineLost) {
+                           deliver();
                            return;
                        }
-                       // A projector that leaves a command unanswered is not
-                       // to be believed on its last status either.
-                       ProjectorState next = m_state;
-                       next.power.reset();
-                       next.statusWords.clear();
-                       update(next);
-                       deliver();
-                   });
+                       if (outcome == CommandOutcome::NoAnswer) {
+                           // A projector that leaves a command unanswered is
+                           // not to be believed on its last status: it is asked
+                           // again at once, not at the next poll.
+                           ProjectorState next = m_state;
+                           next.power.reset();
+                           next.statusWords.clear();
+                           update(next);
+                       }
+                       pollAfterCommand(std::move(deliver));
+                   },
+                   kReplyWait, context);
 }
 
 void ProjectorModel::poll(const char *queryCode)
@@ -189,17 +208,37 @@ void ProjectorModel::poll(const char *queryCode)
     m_line->submit(this, code + kCr, [this, code](const line::Result &result) {
         m_polling.remove(code);
         take(result);
+        // The first status in a row left unanswered is asked again at once,
+        // so that one lost reply leaves the power unknown for a frame, not a
+        // whole poll interval.
+        if (code == query::Status && unanswered(result) && m_unanswered == 1)
+            poll(query::Status);
     });
 }
 
 void ProjectorModel::pollAfterCommand(std::function<void()> then)
 {
-    // Not folded into a poll already queued: that one was asked before the command.
-    m_line->submit(this, QByteArray(query::Status) + kCr, [this, then = std::move(then)](const line::Result &result) {
-        take(result);
-        if (then)
-            then();
-    });
+    // Not folded into a regular poll already queued: that one was asked
+    // before the command. One asked after an earlier command that still
+    // waits for the line was asked after this one too.
+    if (m_statusAfterCommands && m_line->isWaiting(m_statusAfterCommands->id)) {
+        m_statusAfterCommands->then->push_back(std::move(then));
+        return;
+    }
+    auto waiting = std::make_shared<std::vector<std::function<void()>>>();
+    waiting->push_back(std::move(then));
+    const line::RequestId id =
+        m_line->submit(this, QByteArray(query::Status) + kCr, [this, waiting](const line::Result &result) {
+            if (m_statusAfterCommands && m_statusAfterCommands->then == waiting)
+                m_statusAfterCommands.reset();
+            take(result);
+            const std::vector<std::function<void()>> thens = std::move(*waiting);
+            for (const std::function<void()> &next : thens) {
+                if (next)
+                    next();
+            }
+        });
+    m_statusAfterCommands = StatusAfterCommands { id, waiting };
 }
 
 void ProjectorModel::take(const line::Result &result)
@@ -232,6 +271,17 @@ void ProjectorModel::take(const line::Result &result)
         } else if (const auto *lamp = std::get_if<LampHours>(&*result.reading)) {
             next.lampHours = *lamp;
         }
+    }
+    if (answered(result)) {
+        m_unanswered = 0;
+        next.answering = true;
+    } else if (query && unanswered(result) && ++m_unanswered >= m_intervals.unansweredBeforeSilent) {
+        // Nothing is known of a projector that does not answer.
+        next.answering = false;
+        next.power.reset();
+        next.statusWords.clear();
+        next.input.reset();
+        next.lampHours.reset();
     }
     if (result.outcome == line::Outcome::Answered && !query) {
         for (const Input input : { Input::Computer, Input::Mci, Input::Video }) {

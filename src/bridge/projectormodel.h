@@ -13,7 +13,9 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
+#include <vector>
 
 namespace koru::bridge {
 
@@ -24,6 +26,9 @@ struct PollIntervals
     Millis status { std::chrono::seconds(5) };
     Millis mode { std::chrono::seconds(30) };
     Millis lampTime { std::chrono::seconds(60) };
+    // Polls left unanswered in a row (no reply, or none that reads) before
+    // the projector counts as not answering.
+    int unansweredBeforeSilent = 3;
 };
 
 // What the bridge knows of one projector. A value the projector has not told
@@ -31,6 +36,10 @@ struct PollIntervals
 struct ProjectorState
 {
     bool lineAvailable = false;
+    // The projector has answered since the line opened and has not left
+    // PollIntervals::unansweredBeforeSilent polls in a row unanswered since;
+    // while it does not answer, nothing of it is known.
+    bool answering = false;
     std::optional<PowerState> power;
     std::optional<Input> input;
     std::optional<LampHours> lampHours;
@@ -83,6 +92,8 @@ public:
                   CommandHandler handler);
     // Any command of the catalogue by its script name ("vol-up"), sent once.
     void runCommand(QStringView scriptName, QObject *context, CommandHandler handler);
+    // The frames of an operation take the turn of its `context` on the line,
+    // and are not sent once it is gone.
 
 signals:
     // After any change of state().
@@ -102,6 +113,15 @@ private:
     QTimer m_modeTimer;
     QTimer m_lampTimer;
     QSet<QByteArray> m_polling; // queries on their way: one of each at a time
+    int m_unanswered = 0;        // polls in a row without a readable reply
+    // The status asked after commands, while it still waits for the line:
+    // a command that ends meanwhile is answered by the same one.
+    struct StatusAfterCommands
+    {
+        line::RequestId id = 0;
+        std::shared_ptr<std::vector<std::function<void()>>> then;
+    };
+    std::optional<StatusAfterCommands> m_statusAfterCommands;
 };
 
 } // namespace koru::bridge

@@ -32,13 +32,23 @@ QString commandOutcomeText(CommandOutcome outcome)
 
 // A request refused before it reached the projector, in the shape of
 // koru-ctl's object so that one reader takes both.
-QByteArray badRequestJson(const QByteArray &payload, const QString &why)
+QByteArray refusalJson(const QString &name, const QJsonValue &code, const char *result, const QString &why)
 {
-    const QJsonObject object { { QStringLiteral("name"), QString::fromLatin1(payload.left(kMaxRequestPayload)) },
-                               { QStringLiteral("code"), QJsonValue() },
-                               { QStringLiteral("result"), QStringLiteral("bad-request") },
+    const QJsonObject object { { QStringLiteral("name"), name },
+                               { QStringLiteral("code"), code },
+                               { QStringLiteral("result"), QLatin1String(result) },
                                { QStringLiteral("error"), why } };
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+QByteArray badRequestJson(const QByteArray &payload, const QString &why)
+{
+    return refusalJson(QString::fromLatin1(payload.left(kMaxRequestPayload)), QJsonValue(), "bad-request", why);
+}
+
+QString busyText()
+{
+    return QStringLiteral("%1 requests wait for the projector's line already").arg(MqttService::kMaxWaitingRequests);
 }
 
 } // namespace
@@ -128,7 +138,8 @@ void MqttService::publishState(const MqttProjector &projector)
     const QString &base = m_config.baseTopic;
     // A value the projector has not told (yet) keeps what was published;
     // the availability says whether to trust it.
-    publishRetained(stateTopic(base, id, StateTopic::Availability), state.lineAvailable ? kOnline : kOffline);
+    publishRetained(stateTopic(base, id, StateTopic::Availability),
+                    state.lineAvailable && state.answering ? kOnline : kOffline);
     if (state.power) {
         publishRetained(stateTopic(base, id, StateTopic::Power), powerWord(*state.power));
         publishRetained(stateTopic(base, id, StateTopic::Problem), onOffWord(isProblem(*state.power)));
@@ -158,6 +169,28 @@ void MqttService::clearRemoved(const QByteArray &previousList)
             m_client->publish(topic, QByteArray(), true);
         for (const StateTopicRow &row : stateTopicTable())
             m_client->publish(stateTopic(m_config.baseTopic, id, row.topic), QByteArray(), true);
+    }
+}
+
+bool MqttService::admit(const MqttProjector &projector)
+{
+    const QString &id = projector.identity.id;
+    int &waiting = m_waiting[id];
+    if (waiting < kMaxWaitingRequests) {
+        ++waiting;
+        return true;
+    }
+    if (m_refused[id]++ == 0)
+        emit notice(QStringLiteral("MQTT: [%1] busy: %2; more are refused until it catches up").arg(id, busyText()));
+    return false;
+}
+
+void MqttService::carriedOut(const QString &id)
+{
+    --m_waiting[id];
+    if (const int refused = m_refused.value(id); refused > 0 && m_waiting[id] == 0) {
+        m_refused.remove(id);
+        emit notice(QStringLiteral("MQTT: [%1] caught up; %2 requests were refused as busy").arg(id).arg(refused));
     }
 }
 
@@ -209,7 +242,10 @@ void MqttService::request(const MqttProjector &projector, const Route &route, co
         emit notice(QStringLiteral("%1: the line is down; nothing sent").arg(what));
         return;
     }
-    const auto report = [this, what](const CommandResult &result) {
+    if (!admit(projector))
+        return; // said once for the whole spell
+    const auto report = [this, what, id = projector.identity.id](const CommandResult &result) {
+        carriedOut(id);
         if (result.outcome != CommandOutcome::Done)
             emit notice(QStringLiteral("%1: %2").arg(what, commandOutcomeText(result.outcome)));
     };
@@ -255,8 +291,17 @@ void MqttService::command(const MqttProjector &projector, const QByteArray &payl
         publishResult(std::nullopt);
         return;
     }
+    if (!admit(projector)) {
+        m_client->publish(resultTopic,
+                          refusalJson(QLatin1String(command->name), QLatin1String(command->code), "busy", busyText()),
+                          false);
+        return;
+    }
     projector.model->runCommand(QString::fromLatin1(command->name), this,
-                                [publishResult](const CommandResult &result) { publishResult(result.last); });
+                                [this, publishResult, id = projector.identity.id](const CommandResult &result) {
+                                    carriedOut(id);
+                                    publishResult(result.last);
+                                });
 }
 
 } // namespace koru::bridge

@@ -39,6 +39,11 @@ class MqttService : public QObject
     Q_OBJECT
 
 public:
+    // Requests of one projector taken from the broker and not yet carried
+    // out; past this a command is answered "busy" at once and a /set is
+    // dropped, so that one publisher cannot fill the projector's line.
+    static constexpr int kMaxWaitingRequests = 16;
+
     MqttService(const MqttConfig &config, std::vector<MqttProjector> projectors, QObject *parent = nullptr);
 
     // What stops the client from starting (a password file it cannot read ...).
@@ -64,6 +69,10 @@ private:
     void request(const MqttProjector &projector, const Route &route, const QByteArray &payload);
     void command(const MqttProjector &projector, const QByteArray &payload);
     const MqttProjector *projectorById(const QString &id) const;
+    // Takes one more request of the projector unless it has as many waiting
+    // as it may; says once when it starts and stops refusing.
+    bool admit(const MqttProjector &projector);
+    void carriedOut(const QString &id);
 
     MqttConfig m_config;
     std::vector<MqttProjector> m_projectors;
@@ -71,6 +80,10 @@ private:
     // The payload last published on each retained topic since the connect,
     // so that a change of one value publishes one message.
     QHash<QByteArray, QByteArray> m_published;
+    // Per projector id: its requests waiting, and those refused since the
+    // refusing began (none: it is not refusing).
+    QHash<QString, int> m_waiting;
+    QHash<QString, int> m_refused;
 };
 
 } // namespace koru::bridge

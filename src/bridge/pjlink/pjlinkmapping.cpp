@@ -80,6 +80,9 @@ QByteArray inputListAnswer(const ProjectorState &, const Identity &)
 
 QByteArray muteAnswer(const ProjectorState &state, const Identity &)
 {
+    // What the bridge last set holds only while the projector answers.
+    if (!state.answering)
+        return failure();
     if (state.videoMuted && state.audioMuted)
         return "31";
     if (state.videoMuted)
