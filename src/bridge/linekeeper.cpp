@@ -21,21 +21,11 @@ LineKeeper::LineKeeper(line::ProjectorLine *line, ReopenTimes times, QObject *pa
 {
     m_retry.setSingleShot(true);
     connect(&m_retry, &QTimer::timeout, this, &LineKeeper::tryOpen);
-    connect(m_line, &line::ProjectorLine::lost, this, [this](const QString &reason) {
-        if (m_stopped)
-            return;
-        m_lastFailure = reason;
-        emit notice(QStringLiteral("line %1 lost: %2; trying to reopen it").arg(m_line->address(), reason));
-        m_delay = Millis(0);
-        scheduleRetry();
-    });
-    connect(m_line, &line::ProjectorLine::opened, this, [this] {
-        if (m_stopped)
-            return;
-        m_delay = Millis(0);
-        m_lastFailure.clear();
-        emit notice(QStringLiteral("line %1 open").arg(m_line->address()));
-    });
+    m_settling.setSingleShot(true);
+    m_settling.setInterval(times.settled);
+    connect(&m_settling, &QTimer::timeout, this, &LineKeeper::settle);
+    connect(m_line, &line::ProjectorLine::lost, this, &LineKeeper::onLost);
+    connect(m_line, &line::ProjectorLine::opened, this, &LineKeeper::onOpened);
     connect(m_line, &line::ProjectorLine::openFailed, this, &LineKeeper::onOpenFailed);
 }
 
@@ -48,11 +38,53 @@ void LineKeeper::stop()
 {
     m_stopped = true;
     m_retry.stop();
+    m_settling.stop();
 }
 
 void LineKeeper::tryOpen()
 {
     m_line->open();
+}
+
+void LineKeeper::onOpened()
+{
+    if (m_stopped)
+        return;
+    m_settling.start();
+    // After a line that dropped as soon as it opened, this one is said to be
+    // open once it has stayed so.
+    if (!m_dropping) {
+        m_lastFailure.clear();
+        emit notice(QStringLiteral("line %1 open").arg(m_line->address()));
+    }
+}
+
+// Open long enough to be trusted: the next loss starts the pauses afresh.
+void LineKeeper::settle()
+{
+    m_delay = Millis(0);
+    if (m_dropping) {
+        m_dropping = false;
+        m_lastFailure.clear();
+        emit notice(QStringLiteral("line %1 open").arg(m_line->address()));
+    }
+}
+
+void LineKeeper::onLost(const QString &reason)
+{
+    if (m_stopped)
+        return;
+    m_dropping = m_settling.isActive();
+    m_settling.stop();
+    if (reason != m_lastFailure) {
+        m_lastFailure = reason;
+        emit notice(QStringLiteral("line %1 lost%2: %3; trying to reopen it")
+                        .arg(m_line->address(), m_dropping ? QStringLiteral(" as soon as it opened") : QString(), reason));
+    }
+    // Dropped at once, it counts as an open that failed: the pause grows.
+    if (!m_dropping)
+        m_delay = Millis(0);
+    scheduleRetry();
 }
 
 void LineKeeper::onOpenFailed(const CommResult &result)

@@ -16,18 +16,23 @@ class ProjectorLine;
 namespace koru::bridge {
 
 // A line that cannot be opened, or is lost, is tried again: first after
-// `first`, each time twice as long, never longer than `longest`.
+// `first`, each time twice as long, never longer than `longest`. A line lost
+// sooner than `settled` after it opened counts as one that could not be
+// opened (a gateway that takes a connection and drops it at once).
 struct ReopenTimes
 {
     Millis first { std::chrono::seconds(1) };
     Millis longest { std::chrono::seconds(30) };
+    Millis settled { std::chrono::seconds(5) };
 };
 
 // The wait before the next try, after waiting `previous` (0: none yet).
 Millis nextReopenDelay(Millis previous, ReopenTimes times);
 
 // Keeps one projector line open: opens it, and whenever it fails or is lost,
-// tries again with a growing pause. Says so once per change, not at every try.
+// tries again with a growing pause. Says so once per change, not at every try:
+// a line that keeps opening and dropping at once is said to be lost once, and
+// open again only once it stays open.
 // Nothing here waits: a try starts the open, and its outcome comes back as
 // the line's signal, so a gateway that never answers holds up only its own
 // line.
@@ -48,14 +53,19 @@ signals:
 
 private:
     void tryOpen();
+    void onOpened();
+    void onLost(const QString &reason);
     void onOpenFailed(const CommResult &result);
+    void settle();
     void scheduleRetry();
 
     line::ProjectorLine *m_line;
     ReopenTimes m_times;
     QTimer m_retry;
+    QTimer m_settling; // runs while the line is open for less than `settled`
     Millis m_delay { 0 };
     bool m_stopped = false;
+    bool m_dropping = false; // the last loss came before the line had settled
     QString m_lastFailure; // what was said last, so that a repeat is not said again
 };
 

@@ -59,8 +59,16 @@ MqttClient::MqttClient(const MqttConfig &config, QObject *parent)
     , m_miscTimer(this)
     , m_reconnectTimer(this)
     , m_stopTimer(this)
+    , m_connectTimer(this)
     , m_backoff(kFirstRetry)
 {
+    m_connectTimer.setSingleShot(true);
+    m_connectTimer.setInterval(config.connectWait);
+    connect(&m_connectTimer, &QTimer::timeout, this, [this] {
+        m_justLost = QStringLiteral("the broker did not answer within %1 ms").arg(m_config.connectWait.count());
+        // Closes the socket once the DISCONNECT is written.
+        settle(mosquitto_disconnect(m_mosq));
+    });
     holdLibrary();
     m_miscTimer.setInterval(kMiscInterval);
     connect(&m_miscTimer, &QTimer::timeout, this, &MqttClient::misc);
@@ -137,6 +145,8 @@ void MqttClient::connectNow()
                                            int(m_config.keepalive.count()));
     if (rc != MOSQ_ERR_SUCCESS && !m_justLost)
         m_justLost = errorText(rc);
+    if (rc == MOSQ_ERR_SUCCESS)
+        m_connectTimer.start();
     settle(rc);
 }
 
@@ -146,6 +156,7 @@ void MqttClient::stop()
         return;
     m_stopping = true;
     m_reconnectTimer.stop();
+    m_connectTimer.stop();
     if (!m_connected || !m_mosq) {
         QTimer::singleShot(0, this, &MqttClient::stopped);
         return;
@@ -196,6 +207,7 @@ void MqttClient::settle(int rc)
     QPointer<MqttClient> alive(this);
     if (m_justConnected) {
         m_justConnected = false;
+        m_connectTimer.stop();
         m_connected = true;
         m_backoff = kFirstRetry;
         m_lastReason.clear();
@@ -216,6 +228,7 @@ void MqttClient::settle(int rc)
         return;
     }
     if (m_fd < 0 && !m_reconnectTimer.isActive()) {
+        m_connectTimer.stop();
         const QString reason = m_justLost.value_or(QStringLiteral("the connection closed"));
         m_justLost.reset();
         m_connected = false;

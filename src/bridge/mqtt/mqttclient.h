@@ -24,7 +24,8 @@ namespace koru::bridge {
 // socket under two notifiers (writing watched only while it has bytes to
 // send) and a timer for its keepalive, so no thread of ours and no call that
 // waits. While the broker is away it reconnects, 1 s after the loss and
-// doubling up to 30 s. Its last will is the bridge's availability, "offline",
+// doubling up to 30 s; an attempt the broker leaves unanswered ends after
+// the configured connect wait, as a refused one does. Its last will is the bridge's availability, "offline",
 // retained; "online" goes out at each connect.
 //
 // Publishing is fire and forget (QoS 0): the state topics are retained and
@@ -115,6 +116,7 @@ private:
     QTimer m_miscTimer;
     QTimer m_reconnectTimer;
     QTimer m_stopTimer;
+    QTimer m_connectTimer; // the broker's answer to this attempt's login
     std::chrono::milliseconds m_backoff;
     bool m_connected = false;
     bool m_stopping = false;

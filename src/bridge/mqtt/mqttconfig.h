@@ -26,6 +26,9 @@ struct MqttConfig
     QString baseTopic = QStringLiteral("koru");
     QString discoveryPrefix = QStringLiteral("homeassistant");
     std::chrono::seconds keepalive { 60 };
+    // A broker that takes the connection but has not accepted the login
+    // within this is given up on for this attempt, like one that refuses.
+    std::chrono::milliseconds connectWait { std::chrono::seconds(10) };
 
     bool enabled() const { return !host.isEmpty(); }
 };

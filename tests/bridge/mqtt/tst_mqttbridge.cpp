@@ -11,6 +11,8 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -116,6 +118,7 @@ private slots:
     void commandResultTimesTheCommandAlone();
     void brokerRestart();
     void crashAndTwoBridges();
+    void brokerThatNeverAnswers();
 };
 
 void TestMqttBridge::freshSubscriberFindsEverything()
@@ -299,6 +302,35 @@ void TestMqttBridge::crashAndTwoBridges()
     bridges[1].terminate();
     QVERIFY(bridges[1].waitForFinished(kWaitMs) && bridges[1].exitCode() == 0);
     QCOMPARE(broker.receive(QStringLiteral("koru/p1/availability"), 1), QStringList("koru/p1/availability offline"));
+}
+
+// A "broker" of the test's own that takes every connection and never says a
+// word: each attempt is given up after the connect wait, said once as a
+// refused one is, and tried again after 1 s, then 2 s; not only at the
+// keepalive.
+void TestMqttBridge::brokerThatNeverAnswers()
+{
+    QTcpServer broker;
+    QVERIFY(broker.listen(QHostAddress::LocalHost));
+    std::vector<std::unique_ptr<QTcpSocket>> taken;
+    connect(&broker, &QTcpServer::newConnection, this, [&] {
+        while (QTcpSocket *socket = broker.nextPendingConnection())
+            taken.emplace_back(socket);
+    });
+    MqttConfig config;
+    config.host = QStringLiteral("127.0.0.1");
+    config.port = broker.serverPort();
+    config.clientId = QStringLiteral("bridge-t");
+    config.connectWait = std::chrono::milliseconds(300);
+    MqttClient client(config);
+    QSignalSpy lost(&client, &MqttClient::disconnected);
+    QVERIFY(!client.start());
+    QVERIFY(lost.wait(2000));
+    QVERIFY2(lost.first().first().toString().contains(u"did not answer"), qPrintable(lost.first().first().toString()));
+    QTRY_COMPARE_WITH_TIMEOUT(taken.size(), size_t(2), 2000);
+    QTest::qWait(1500); // the third try is 2 s after the second gave up
+    QCOMPARE(taken.size(), size_t(2));
+    QCOMPARE(lost.size(), 1);
 }
 
 QTEST_MAIN(TestMqttBridge)
