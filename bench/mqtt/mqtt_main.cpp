@@ -1,11 +1,13 @@
 // koru-bridge on a real broker with 1, 10 and 50 simulated projectors:
 // publish to a /set topic -> frame on the projector's wire (p50/p99), the
-// daemon's CPU with the default polling, and its resident memory.
+// daemon's CPU with the default polling, and its resident memory; and how
+// long a PJLink controller waits while a burst of MQTT commands comes in.
 #include "bridge/mqtt/mqttclient.h"
 #include "common/resultrow.h"
 #include "common/stats.h"
 #include "sim/projectorsim.h"
 #include "support/mosquittobroker.h"
+#include "support/pjlinkclient.h"
 #include "support/ser2netgateway.h"
 
 #include <QCoreApplication>
@@ -21,6 +23,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -32,6 +36,8 @@ namespace {
 // that every row still prints, and its figures mean nothing.
 int kSamples = 200;
 int kCpuWindowMs = 30000; // long enough for every poll kind of the defaults
+int kBurst = 5000;
+int kBursts = 3;
 
 double cpuSeconds(qint64 pid)
 {
@@ -159,6 +165,105 @@ void run(int projectors, test::MosquittoBroker &broker)
     bridge.waitForFinished(5000);
 }
 
+// Runs the event loop until `done` holds or `ms` have passed, looking every
+// millisecond: QTest::qWaitFor sleeps 10 ms between looks, and the bench's
+// own MQTT client reading thousands of results would be what gets measured.
+bool spinUntil(const std::function<bool()> &done, int ms)
+{
+    QEventLoop loop;
+    QTimer look;
+    QElapsedTimer clock;
+    clock.start();
+    QObject::connect(&look, &QTimer::timeout, &loop, [&] {
+        if (done() || clock.elapsed() > ms)
+            loop.quit();
+    });
+    look.start(1);
+    if (!done())
+        loop.exec();
+    return done();
+}
+
+// A burst of commands on one projector's command topic, published at once by
+// mosquitto_pub, and once the first has reached the wire a PJLink command of
+// another controller: how long until it is answered. Every command is
+// answered on command/result, carried out or refused as busy.
+void burst(test::MosquittoBroker &broker)
+{
+    sim::ProjectorSim projector(sim::SimOptions {});
+    projector.start();
+    const quint16 pjlinkPort = test::freeLoopbackPort();
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("bridge.conf")));
+    file.open(QIODevice::WriteOnly);
+    file.write(QStringLiteral("[projector p0]\nport = %1\npjlink = 127.0.0.1:%2\n[mqtt]\nhost = 127.0.0.1\nport = %3\nclient-id = bench-burst\n")
+                   .arg(projector.devicePath()).arg(pjlinkPort).arg(broker.port()).toUtf8());
+    file.close();
+    QProcess bridge;
+    bridge.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    bridge.start(QStringLiteral(KORU_BRIDGE_PATH), { QStringLiteral("--config"), file.fileName() });
+
+    bridge::MqttConfig mqtt;
+    mqtt.host = QStringLiteral("127.0.0.1");
+    mqtt.port = broker.port();
+    mqtt.clientId = QStringLiteral("bench-burst-watcher");
+    bridge::MqttClient client(mqtt);
+    bool online = false;
+    int busy = 0, carried = 0;
+    QObject::connect(&client, &bridge::MqttClient::messageReceived, &client, [&](const QByteArray &topic, const QByteArray &payload) {
+        if (topic.endsWith("availability"))
+            online = payload == "online";
+        else if (payload.contains(R"("result":"busy")"))
+            ++busy;
+        else
+            ++carried;
+    });
+    client.subscribe("koru/p0/availability");
+    client.subscribe("koru/p0/command/result");
+    client.start();
+    if (!spinUntil([&] { return online; }, 30000)) {
+        bench::note("burst: the projector did not come online");
+        return;
+    }
+    int onTheWire = 0;
+    QObject::connect(&projector, &sim::ProjectorSim::frameReceived, &client, [&onTheWire](const QByteArray &frame) {
+        onTheWire += frame == "C09";
+    });
+    std::vector<double> waits;
+    bool allRight = true;
+    for (int run = 0; run < kBursts; ++run) {
+        busy = carried = onTheWire = 0;
+        // Connected anew each time, as Home Assistant does for every poll.
+        test::PjlinkClient controller;
+        if (!controller.connectTo(pjlinkPort))
+            break;
+        QElapsedTimer whole;
+        whole.start();
+        QProcess publisher;
+        publisher.start(QStringLiteral("mosquitto_pub"), broker.clientArguments() << "-t" << "koru/p0/command" << "-l");
+        publisher.write(QByteArray("vol-up\n").repeated(kBurst));
+        publisher.closeWriteChannel();
+        if (!spinUntil([&] { return onTheWire > 0; }, 10000))
+            break;
+        const QByteArray request = run % 2 ? "INPT 11" : "INPT 21";
+        QElapsedTimer clock;
+        clock.start();
+        allRight = controller.request(request, std::chrono::seconds(10)) == "%1INPT=OK\r" && allRight;
+        waits.push_back(clock.nsecsElapsed() / 1e6);
+        // Every command of this burst answered before the next.
+        (void)spinUntil([&] { return busy + carried >= kBurst && publisher.state() == QProcess::NotRunning; }, 60000);
+        bench::note("burst %d: %d carried out, %d busy, all answered after %lld ms; PJLink answered after %.1f ms", run + 1,
+                    carried, busy, whole.elapsed(), waits.back());
+    }
+    const double worst = waits.empty() ? 1e9 : *std::max_element(waits.begin(), waits.end());
+    bench::printRow(bench::format("A burst of %d MQTT commands: time until a PJLink command of another controller is answered", kBurst),
+                    bench::format("worst %.1f ms of %zu bursts (%d carried out, %d answered busy in the last)%s", worst,
+                                  waits.size(), carried, busy, allRight ? "" : ", a PJLink answer was wrong"),
+                    "< 1 s", allRight && waits.size() == size_t(kBursts) && worst < 1000.0);
+    bridge.terminate();
+    bridge.waitForFinished(5000);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -173,10 +278,13 @@ int main(int argc, char *argv[])
     if (counts.removeAll(QStringLiteral("--smoke")) > 0) {
         kSamples = 5;
         kCpuWindowMs = 1000;
+        kBurst = 500;
+        kBursts = 1;
         if (counts.isEmpty())
             counts << QStringLiteral("1");
     }
     for (int projectors : counts.isEmpty() ? QList<int> { 1, 10, 50 } : QList<int> { counts.first().toInt() })
         run(projectors, broker);
+    burst(broker);
     return 0;
 }
