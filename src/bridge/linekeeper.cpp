@@ -78,8 +78,11 @@ void LineKeeper::onLost(const QString &reason)
     m_settling.stop();
     if (reason != m_lastFailure) {
         m_lastFailure = reason;
-        emit notice(QStringLiteral("line %1 lost%2: %3; trying to reopen it")
-                        .arg(m_line->address(), m_dropping ? QStringLiteral(" as soon as it opened") : QString(), reason));
+        emit notice(QStringLiteral("line %1 lost: %2; %3")
+                        .arg(m_line->address(), reason,
+                             m_dropping ? QStringLiteral("it dropped as soon as it opened: trying to reopen it after "
+                                                         "a growing pause")
+                                        : QStringLiteral("trying to reopen it")));
     }
     // Dropped at once, it counts as an open that failed: the pause grows.
     if (!m_dropping)

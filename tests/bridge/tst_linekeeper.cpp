@@ -28,10 +28,10 @@ void TestLineKeeper::gatewayThatCloses_data()
     QTest::addColumn<QStringList>("said");
     // Reopened after 50, 100, 200, 400, 400 ... ms: eight tries in the 2 s,
     // not one every 50 ms; lost said once, not at every try.
-    QTest::newRow("closes at once") << 0 << 5 << 10 << QStringList { "open", "lost as soon as it opened" };
+    QTest::newRow("closes at once") << 0 << 5 << 10 << QStringList { "open", "dropped as soon as it opened" };
     // Open longer than it takes to settle: a loss like any other, reopened
     // after the shortest pause and said open again at once.
-    QTest::newRow("closes after it settled") << 1200 << 2 << 2 << QStringList { "open", "lost:", "open" };
+    QTest::newRow("closes after it settled") << 1200 << 2 << 2 << QStringList { "open", "lost: the gateway or the network closed the connection; trying", "open" };
 }
 
 void TestLineKeeper::gatewayThatCloses()
