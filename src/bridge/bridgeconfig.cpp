@@ -48,6 +48,7 @@ const QStringList &configKeys()
         QStringLiteral("port"),   QStringLiteral("speed"),         QStringLiteral("name"),
         QStringLiteral("model"),  QStringLiteral("info"),          QStringLiteral("pjlink"),
         QStringLiteral("password-file"), QStringLiteral("raw"),    QStringLiteral("max-connections"),
+        QStringLiteral("max-connections-per-address"),
     };
     return keys;
 }
@@ -118,12 +119,12 @@ std::optional<QString> applyConfigValue(ProjectorConfig &config, QStringView key
         if (value.isEmpty())
             return QStringLiteral("empty");
         config.passwordFile = value.toString();
-    } else if (key == u"max-connections") {
+    } else if (key == u"max-connections" || key == u"max-connections-per-address") {
         bool ok = false;
         const int count = value.toInt(&ok);
         if (!ok || count < 1 || count > kMaxConnectionsLimit)
             return QStringLiteral("\"%1\" is not a number from 1 to %2").arg(value).arg(kMaxConnectionsLimit);
-        config.maxConnections = count;
+        (key == u"max-connections" ? config.maxConnections : config.maxConnectionsPerAddress) = count;
     } else {
         return QStringLiteral("unknown key; known: %1").arg(configKeys().join(QLatin1String(", ")));
     }

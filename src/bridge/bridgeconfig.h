@@ -32,6 +32,7 @@ std::optional<ListenAddress> parseListenAddress(QStringView text);
 inline constexpr int kSpeeds[] = { 9600, 19200 };
 inline constexpr int kDefaultSpeed = 19200;
 inline constexpr int kDefaultMaxConnections = 8;
+inline constexpr int kDefaultMaxConnectionsPerAddress = 4;
 inline constexpr char kDefaultId[] = "projector";
 
 // One projector as the configuration gives it.
@@ -47,6 +48,7 @@ struct ProjectorConfig
     QString passwordFile; // empty: PJLink without authentication
     std::optional<ListenAddress> raw;
     int maxConnections = kDefaultMaxConnections; // PJLink, and raw, each
+    int maxConnectionsPerAddress = kDefaultMaxConnectionsPerAddress; // of those, from one address
 
     // The line settings string for this speed.
     QString lineSettings() const;

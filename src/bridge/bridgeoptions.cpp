@@ -18,6 +18,9 @@ const QMap<QString, QString> &keyHelp()
         { QStringLiteral("password-file"), QStringLiteral("The file holding the PJLink password.") },
         { QStringLiteral("raw"), QStringLiteral("Where the raw shared port listens, ADDRESS:PORT.") },
         { QStringLiteral("max-connections"), QStringLiteral("Connections each listener takes at once (default 8).") },
+        { QStringLiteral("max-connections-per-address"),
+          QStringLiteral("Of those, connections one address may have at once (default %1).")
+              .arg(kDefaultMaxConnectionsPerAddress) },
     };
     return help;
 }

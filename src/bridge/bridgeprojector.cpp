@@ -15,13 +15,13 @@ BridgeProjector::BridgeProjector(const ProjectorConfig &config, const QByteArray
     const auto say = [this](const QString &text) { emit notice(QStringLiteral("[%1] %2").arg(m_config.id, text)); };
     connect(m_keeper, &LineKeeper::notice, this, say);
     if (config.pjlink) {
-        timings.pjlink.maxConnections = config.maxConnections;
+        timings.pjlink.connections = { config.maxConnections, config.maxConnectionsPerAddress };
         const pjlink::Identity identity { config.name.toLatin1(), config.model.toLatin1(), config.info.toLatin1() };
         m_pjlink = new PjlinkServer(m_model, identity, password, timings.pjlink, this);
         connect(m_pjlink, &PjlinkServer::notice, this, say);
     }
     if (config.raw) {
-        timings.raw.maxConnections = config.maxConnections;
+        timings.raw.connections = { config.maxConnections, config.maxConnectionsPerAddress };
         m_raw = new RawServer(m_line, timings.raw, this);
         connect(m_raw, &RawServer::notice, this, say);
     }

@@ -18,6 +18,7 @@ inline bridge::BridgeTimings quickTimings()
     timings.polls = { 200ms, 1s, 1s };
     timings.pjlink.idle = 2s;
     timings.pjlink.auth = { 3, 1min, 600ms };
+    timings.pjlink.shutOutPause = 300ms;
     timings.reopen = { 100ms, 400ms };
     return timings;
 }
@@ -37,7 +38,8 @@ inline sim::SimOptions quickProjector()
 struct BridgeFixture
 {
     explicit BridgeFixture(const QByteArray &password = {}, bridge::BridgeTimings timings = quickTimings(),
-                           int maxConnections = 8, const sim::SimOptions &options = quickProjector())
+                           int maxConnections = 8, int maxPerAddress = bridge::kDefaultMaxConnectionsPerAddress,
+                           const sim::SimOptions &options = quickProjector())
         : sim(options)
     {
         if (!sim.start())
@@ -51,6 +53,7 @@ struct BridgeFixture
         config.pjlink = bridge::ListenAddress { QHostAddress(QHostAddress::LocalHost), 0 };
         config.raw = bridge::ListenAddress { QHostAddress(QHostAddress::LocalHost), 0 };
         config.maxConnections = maxConnections;
+        config.maxConnectionsPerAddress = maxPerAddress;
         projector = std::make_unique<bridge::BridgeProjector>(config, password, timings);
         QString error;
         if (!projector->listen(&error)) {

@@ -68,7 +68,7 @@ void TestRawPort::repliesGoToTheirOwnClient()
 // every answer is right, and the hold reaches the projector at its period.
 void TestRawPort::holdWhileControllersPoll()
 {
-    BridgeFixture bridge({}, koru::test::quickTimings(), 24);
+    BridgeFixture bridge({}, koru::test::quickTimings(), 24, 24);
     QVERIFY(bridge.ready);
     constexpr int kControllers = 20;
     constexpr auto kPoll = 100ms;
