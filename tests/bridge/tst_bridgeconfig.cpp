@@ -26,6 +26,7 @@ void TestBridgeConfig::twoProjectors()
                                     "pjlink = 0.0.0.0:4352\n"
                                     "password-file = /etc/koru/room.pass\n"
                                     "raw = 127.0.0.1:4001\n"
+                                    "max-connections-per-address = 2\n"
                                     "\n"
                                     "[projector hall]\n"
                                     "  port = tcp://10.0.0.5:4001  \n"
@@ -37,6 +38,8 @@ void TestBridgeConfig::twoProjectors()
              QStringLiteral("room-2.149600,N,8,1Room 2.140.0.0.0:4352/etc/koru/room.pass"));
     const auto &hall = parsed.projectors[1];
     QVERIFY(!hall.pjlink);
+    QCOMPARE(room.maxConnectionsPerAddress, 2);
+    QCOMPARE(hall.maxConnectionsPerAddress, koru::bridge::kDefaultMaxConnectionsPerAddress);
     // The id stands in for a missing name; the speed is the projector's usual.
     QCOMPARE(hall.port + hall.name + hall.lineSettings() + hall.raw->toString(),
              QStringLiteral("tcp://10.0.0.5:4001hall19200,N,8,1[::1]:4002"));
@@ -56,6 +59,8 @@ void TestBridgeConfig::problems_data()
     QTest::newRow("IPv6 without brackets") << head + "raw = ::1:4002\n" << 4 << "a" << "raw";
     QTest::newRow("signed port") << head + "pjlink = 127.0.0.1:+80\n" << 4 << "a" << "pjlink";
     QTest::newRow("port out of range") << head + "pjlink = 127.0.0.1:65536\n" << 4 << "a" << "pjlink";
+    QTest::newRow("no connection per address") << head + "max-connections-per-address = 0\n" << 4 << "a"
+                                               << "max-connections-per-address";
     QTest::newRow("key twice") << head + "port = /dev/ttyS1\n" << 4 << "a" << "port";
     QTest::newRow("key before any section") << "port = /dev/ttyS0\n" + head << 1 << "" << "port";
     QTest::newRow("not key = value") << head + "speed\n" << 4 << "a" << "";
