@@ -32,21 +32,15 @@ void TestPjlinkMapping::readLine_data()
     QTest::addColumn<QByteArray>("line");
     QTest::addColumn<bool>("expectDigest");
     QTest::addColumn<QByteArray>("reply"); // to ERR1, empty when no request
-    QTest::addColumn<QByteArray>("answer"); // to a request meant but malformed; empty: none, or no PJLink
     const QByteArray hash(32, 'a');
-    const QByteArray none;
-    QTest::newRow("query") << QByteArray("%1POWR ?") << false << QByteArray("%1POWR=ERR1\r") << none;
-    QTest::newRow("with digest") << hash + "%1INPT 11" << true << QByteArray("%1INPT=ERR1\r") << none;
-    QTest::newRow("class 2") << QByteArray("%2POWR ?") << false << QByteArray("%2POWR=ERR1\r") << none;
-    QTest::newRow("digest missing") << QByteArray("%1POWR ?") << true << none << none;
-    QTest::newRow("no separator") << QByteArray("%1POWR?") << false << none << QByteArray("%1POWR=ERR2\r");
-    QTest::newRow("no parameter") << QByteArray("%1POWR ") << false << none << QByteArray("%1POWR=ERR2\r");
-    QTest::newRow("no header") << QByteArray("POWR ?xx") << false << none << QByteArray("%1POWR=ERR1\r");
-    QTest::newRow("parameter too long") << "%1NAME " + QByteArray(129, 'x') << false << none
-                                        << QByteArray("%1NAME=ERR2\r");
-    QTest::newRow("unknown body, class 3") << QByteArray("%3ABCD") << false << none << QByteArray("%3ABCD=ERR1\r");
-    QTest::newRow("no header, no command") << QByteArray("HELO x") << false << none << none;
-    QTest::newRow("body not of letters") << QByteArray("%1PO/R?") << false << none << none;
+    QTest::newRow("query") << QByteArray("%1POWR ?") << false << QByteArray("%1POWR=ERR1\r");
+    QTest::newRow("with digest") << hash + "%1INPT 11" << true << QByteArray("%1INPT=ERR1\r");
+    QTest::newRow("class 2") << QByteArray("%2POWR ?") << false << QByteArray("%2POWR=ERR1\r");
+    QTest::newRow("digest missing") << QByteArray("%1POWR ?") << true << QByteArray();
+    QTest::newRow("no separator") << QByteArray("%1POWR?") << false << QByteArray();
+    QTest::newRow("no parameter") << QByteArray("%1POWR ") << false << QByteArray();
+    QTest::newRow("no header") << QByteArray("POWR ?xx") << false << QByteArray();
+    QTest::newRow("parameter too long") << "%1NAME " + QByteArray(129, 'x') << false << QByteArray();
 }
 
 void TestPjlinkMapping::readLine()
@@ -54,11 +48,8 @@ void TestPjlinkMapping::readLine()
     QFETCH(QByteArray, line);
     QFETCH(bool, expectDigest);
     QFETCH(QByteArray, reply);
-    QFETCH(QByteArray, answer);
     const auto read = pjlink::readLine(line, expectDigest);
     QCOMPARE(read.request ? pjlink::reply(*read.request, "ERR1") : QByteArray(), reply);
-    const auto malformed = read.malformed ? pjlink::malformedAnswer(*read.malformed) : std::nullopt;
-    QCOMPARE(malformed ? pjlink::reply(read.malformed->request, *malformed) : QByteArray(), answer);
 }
 
 void TestPjlinkMapping::digest()
