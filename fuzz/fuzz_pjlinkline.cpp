@@ -6,7 +6,7 @@
 #include "fuzzcheck.h"
 #include "fuzzinput.h"
 
-#include "bridge/pjlinkprotocol.h"
+#include "bridge/pjlink/pjlinkprotocol.h"
 
 #include <QByteArray>
 

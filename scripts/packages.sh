@@ -1,6 +1,7 @@
 # Sourced by the other scripts: installs the Debian packages the build needs,
 # only those that are missing.
-# The build: compiler, Qt, libtelnet (RFC 2217 ports), libmosquitto (the
+# The build: compiler (and ccache, so that a rebuild or another clone reuses
+# what was compiled), Qt, libtelnet (RFC 2217 ports), libmosquitto (the
 # bridge's MQTT client), the Japanese face.
 # The tests: ser2net, the real serial device server the network-port tests
 # run against; mosquitto and its command-line clients, the real broker the
@@ -10,7 +11,7 @@
 # bridge's unit. fuzz/run adds clang and its sanitizer runtime,
 # scripts/render-icons rsvg-convert, each when it runs (CI runs both, in
 # scripts/check-scripts).
-koru_packages=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev libgl-dev fonts-ipafont-gothic
+koru_packages=(cmake g++ make pkg-config ccache qt6-base-dev qt6-serialport-dev libgl-dev fonts-ipafont-gothic
     libtelnet-dev libsystemd-dev libmosquitto-dev
     ser2net mosquitto mosquitto-clients jq
     dpkg-dev lintian desktop-file-utils appstream file systemd)
@@ -59,3 +60,5 @@ koru_cache_value() {
 }
 
 koru_top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+# Paths below the top are hashed relative to it: every clone shares the cache.
+export CCACHE_BASEDIR=$koru_top

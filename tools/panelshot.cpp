@@ -1,7 +1,7 @@
 // Renders the real panel, talking to the built-in simulated projector, into
 // PNG files for the README: the compact window and the full window after a
 // status query. Run through tools/screenshots.sh.
-#include "app/panelapp.h"
+#include "app/panelprogram.h"
 #include "layout/panelbuilder.h"
 #include "layout/panelbutton.h"
 #include "panel/form1.h"

@@ -1,6 +1,6 @@
 #include "host/hostmodes.h"
 
-#include "app/panelapp.h"
+#include "app/panelprogram.h"
 #include "harness/benchpanel.h"
 #include "layout/panelbuilder.h"
 #include "panel/form1.h"
@@ -17,7 +17,7 @@ int runFirstPaint(const std::string &com1)
     auto *probe = new FirstPaintProbe(300ms, qApp);
     probe->markStage("application");
 
-    // What runPanelApp does between the command line and the event loop.
+    // What runPanel does between the command line and the event loop.
     QApplication::setApplicationName(QStringLiteral("koru-panel"));
     QApplication::setApplicationVersion(QStringLiteral(KORU_VERSION));
     layout::applyPanelLook(*qApp);

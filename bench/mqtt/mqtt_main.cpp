@@ -1,7 +1,7 @@
 // koru-bridge on a real broker with 1, 10 and 50 simulated projectors:
 // publish to a /set topic -> frame on the projector's wire (p50/p99), the
 // daemon's CPU with the default polling, and its resident memory.
-#include "bridge/mqttclient.h"
+#include "bridge/mqtt/mqttclient.h"
 #include "common/resultrow.h"
 #include "common/stats.h"
 #include "sim/projectorsim.h"

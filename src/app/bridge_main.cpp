@@ -1,4 +1,4 @@
-#include "bridge/bridgeprogram.h"
+#include "bridge/service/bridgeprogram.h"
 
 int main(int argc, char *argv[])
 {

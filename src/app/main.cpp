@@ -1,6 +1,6 @@
-#include "app/panelapp.h"
+#include "app/panelprogram.h"
 
 int main(int argc, char *argv[])
 {
-    return koru::runPanelApp(argc, argv);
+    return koru::runPanel(argc, argv);
 }

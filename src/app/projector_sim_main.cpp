@@ -1,11 +1,6 @@
 #include "sim/simprogram.h"
 
-#include <QCoreApplication>
-
 int main(int argc, char *argv[])
 {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("koru-projector-sim"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(KORU_VERSION));
-    return koru::sim::runProjectorSimProgram(app);
+    return koru::sim::runSim(argc, argv);
 }

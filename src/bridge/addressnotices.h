@@ -9,15 +9,13 @@
 
 namespace koru::bridge {
 
-using namespace std::chrono_literals;
-
 // Keeps a log readable when one address knocks thousands of times: a notice
 // about an address is due the first time, then again only once `quiet` has
 // passed since the last one said. Time is handed in (any monotonic clock).
 class AddressNotices
 {
 public:
-    explicit AddressNotices(Millis quiet = 1min) : m_quiet(quiet) {}
+    explicit AddressNotices(Millis quiet = std::chrono::minutes(1)) : m_quiet(quiet) {}
 
     // Whether to say it now; if so, the quiet time starts again.
     bool due(const QHostAddress &address, Millis now);

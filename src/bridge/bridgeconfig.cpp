@@ -1,7 +1,5 @@
 #include "bridge/bridgeconfig.h"
 
-#include <QRegularExpression>
-
 #include <algorithm>
 
 namespace koru::bridge {
@@ -37,51 +35,15 @@ std::optional<ListenAddress> parseListenAddress(QStringView text)
     return ListenAddress { host, quint16(port) };
 }
 
-QString ProjectorConfig::lineSettings() const
-{
-    return QString::number(speed) + QLatin1String(",N,8,1");
-}
-
-const QStringList &configKeys()
-{
-    static const QStringList keys = {
-        QStringLiteral("port"),   QStringLiteral("speed"),         QStringLiteral("name"),
-        QStringLiteral("model"),  QStringLiteral("info"),          QStringLiteral("pjlink"),
-        QStringLiteral("password-file"), QStringLiteral("raw"),    QStringLiteral("max-connections"),
-        QStringLiteral("max-connections-per-address"),
-    };
-    return keys;
-}
-
-namespace {
-
-// NAME answers up to 64 bytes, INF2 and INFO up to 32 (printable ASCII).
-constexpr qsizetype kNameLength = 64;
-constexpr qsizetype kInfoLength = 32;
-constexpr int kMaxConnectionsLimit = 64;
-
-std::optional<QString> checkText(QStringView value, qsizetype limit)
-{
-    if (value.size() > limit)
-        return QStringLiteral("longer than %1 characters").arg(limit);
-    for (const QChar c : value) {
-        if (c.unicode() < 0x20 || c.unicode() > 0x7e)
-            return QStringLiteral("only printable ASCII characters");
-    }
-    return std::nullopt;
-}
-
-std::optional<QString> setAddress(std::optional<ListenAddress> &target, QStringView value)
+std::optional<QString> setListenAddress(std::optional<ListenAddress> &target, QStringView value)
 {
     target = parseListenAddress(value);
     if (!target)
-        return QStringLiteral("\"%1\" is not ADDRESS:PORT (an IP address, IPv6 in brackets)")
-            .arg(value);
+        return QStringLiteral("\"%1\" is not ADDRESS:PORT (an IP address, IPv6 in brackets)").arg(value);
     return std::nullopt;
 }
 
-// Two listeners on one port collide when either takes every address.
-bool overlaps(const ListenAddress &a, const ListenAddress &b)
+bool listenersCollide(const ListenAddress &a, const ListenAddress &b)
 {
     const auto anyAddress = [](const QHostAddress &host) {
         return host == QHostAddress(QHostAddress::AnyIPv4) || host == QHostAddress(QHostAddress::AnyIPv6);
@@ -89,184 +51,90 @@ bool overlaps(const ListenAddress &a, const ListenAddress &b)
     return a.port == b.port && (a.host == b.host || anyAddress(a.host) || anyAddress(b.host));
 }
 
+QString ProjectorConfig::lineSettings() const
+{
+    return QString::number(speed) + QLatin1String(",N,8,1");
+}
+
+namespace {
+
+// PJLink answers NAME with up to 64 bytes, INF2 and INFO with up to 32
+// (printable ASCII); every other room takes what PJLink takes.
+constexpr qsizetype kNameLength = 64;
+constexpr qsizetype kInfoLength = 32;
+constexpr int kMaxConnectionsLimit = 64;
+
+std::optional<QString> setText(QString &target, QStringView value, qsizetype limit)
+{
+    if (value.size() > limit)
+        return QStringLiteral("longer than %1 characters").arg(limit);
+    for (const QChar c : value) {
+        if (c.unicode() < 0x20 || c.unicode() > 0x7e)
+            return QStringLiteral("only printable ASCII characters");
+    }
+    target = value.toString();
+    return std::nullopt;
+}
+
+std::optional<QString> setConnectionCount(int &target, QStringView value)
+{
+    bool ok = false;
+    const int count = value.toInt(&ok);
+    if (!ok || count < 1 || count > kMaxConnectionsLimit)
+        return QStringLiteral("\"%1\" is not a number from 1 to %2").arg(value).arg(kMaxConnectionsLimit);
+    target = count;
+    return std::nullopt;
+}
+
 } // namespace
 
-std::optional<QString> applyConfigValue(ProjectorConfig &config, QStringView key, QStringView value)
+const std::vector<ConfigKey<ProjectorConfig>> &projectorKeys()
 {
-    if (key == u"port") {
-        if (value.isEmpty())
-            return QStringLiteral("empty");
-        config.port = value.toString();
-    } else if (key == u"speed") {
-        bool ok = false;
-        const int speed = value.toInt(&ok);
-        if (!ok || std::find(std::begin(kSpeeds), std::end(kSpeeds), speed) == std::end(kSpeeds))
-            return QStringLiteral("\"%1\" is not 9600 or 19200").arg(value);
-        config.speed = speed;
-    } else if (key == u"name") {
-        if (auto problem = checkText(value, kNameLength))
-            return problem;
-        config.name = value.toString();
-    } else if (key == u"model" || key == u"info") {
-        if (auto problem = checkText(value, kInfoLength))
-            return problem;
-        (key == u"model" ? config.model : config.info) = value.toString();
-    } else if (key == u"pjlink") {
-        return setAddress(config.pjlink, value);
-    } else if (key == u"raw") {
-        return setAddress(config.raw, value);
-    } else if (key == u"password-file") {
-        if (value.isEmpty())
-            return QStringLiteral("empty");
-        config.passwordFile = value.toString();
-    } else if (key == u"max-connections" || key == u"max-connections-per-address") {
-        bool ok = false;
-        const int count = value.toInt(&ok);
-        if (!ok || count < 1 || count > kMaxConnectionsLimit)
-            return QStringLiteral("\"%1\" is not a number from 1 to %2").arg(value).arg(kMaxConnectionsLimit);
-        (key == u"max-connections" ? config.maxConnections : config.maxConnectionsPerAddress) = count;
-    } else {
-        return QStringLiteral("unknown key; known: %1").arg(configKeys().join(QLatin1String(", ")));
-    }
-    return std::nullopt;
+    using Key = ConfigKey<ProjectorConfig>;
+    static const std::vector<Key> keys = {
+        { "port", "path|url",
+          "The projector's line: a device path (best its stable name under /dev/serial/by-id), "
+          "tcp://HOST:PORT or rfc2217://HOST:PORT. Required.",
+          [](ProjectorConfig &c, QStringView v) { return setNonEmpty(c.port, v); } },
+        { "speed", "baud", "The line speed, 9600 or 19200 (default).",
+          [](ProjectorConfig &c, QStringView v) -> std::optional<QString> {
+              bool ok = false;
+              const int speed = v.toInt(&ok);
+              if (!ok || std::find(std::begin(kSpeeds), std::end(kSpeeds), speed) == std::end(kSpeeds))
+                  return QStringLiteral("\"%1\" is not 9600 or 19200").arg(v);
+              c.speed = speed;
+              return std::nullopt;
+          } },
+        { "name", "text",
+          "The name PJLink controllers and Home Assistant show: printable ASCII, 64 characters at most "
+          "(default: the id).",
+          [](ProjectorConfig &c, QStringView v) { return setText(c.name, v, kNameLength); } },
+        { "model", "text", "The model PJLink (INF2) and Home Assistant report: printable ASCII, 32 characters at most.",
+          [](ProjectorConfig &c, QStringView v) { return setText(c.model, v, kInfoLength); } },
+        { "info", "text", "The other information PJLink (INFO) reports: printable ASCII, 32 characters at most.",
+          [](ProjectorConfig &c, QStringView v) { return setText(c.info, v, kInfoLength); } },
+        { "raw", "address:port",
+          "Where the raw shared port listens, ADDRESS:PORT; koru-panel and koru-ctl reach the projector "
+          "there as tcp://HOST:PORT.",
+          [](ProjectorConfig &c, QStringView v) { return setListenAddress(c.raw, v); } },
+        { "max-connections", "count", "Connections each listener takes at once, 1 to 64 (default 8).",
+          [](ProjectorConfig &c, QStringView v) { return setConnectionCount(c.maxConnections, v); } },
+        { "max-connections-per-address", "count",
+          "Of those, connections one address may have at once, 1 to 64 (default 4). Raise it when several "
+          "controllers reach the bridge through one address.",
+          [](ProjectorConfig &c, QStringView v) { return setConnectionCount(c.maxConnectionsPerAddress, v); } },
+    };
+    return keys;
 }
 
-std::optional<ConfigProblem> checkProjector(const ProjectorConfig &config)
+std::optional<ConfigProblem> finishProjector(ProjectorConfig &config)
 {
+    if (config.name.isEmpty())
+        config.name = config.id;
     if (config.port.isEmpty())
-        return ConfigProblem { 0, config.id, QStringLiteral("port"), QStringLiteral("missing") };
-    if (!config.pjlink && !config.raw)
-        return ConfigProblem { 0, config.id, QStringLiteral("pjlink"),
-                               QStringLiteral("neither a PJLink nor a raw listener is given") };
-    if (!config.passwordFile.isEmpty() && !config.pjlink)
-        return ConfigProblem { 0, config.id, QStringLiteral("password-file"),
-                               QStringLiteral("given without a PJLink listener") };
+        return ConfigProblem { 0, QStringLiteral("%1 %2").arg(QLatin1String(kProjectorSection), config.id),
+                               QStringLiteral("port"), QStringLiteral("missing") };
     return std::nullopt;
-}
-
-std::optional<ConfigProblem> checkTogether(const std::vector<ProjectorConfig> &projectors)
-{
-    struct Taken
-    {
-        ListenAddress address;
-        QString id;
-    };
-    std::vector<Taken> taken;
-    QStringList ids;
-    for (const ProjectorConfig &config : projectors) {
-        if (ids.contains(config.id))
-            return ConfigProblem { 0, config.id, {}, QStringLiteral("a second projector with this id") };
-        ids.append(config.id);
-        const std::pair<const char *, const std::optional<ListenAddress> *> listeners[] = {
-            { "pjlink", &config.pjlink }, { "raw", &config.raw } };
-        for (const auto &[key, address] : listeners) {
-            if (!*address)
-                continue;
-            // A structured binding cannot be captured before C++20: the lambda gets a copy.
-            const ListenAddress wanted = **address;
-            const auto same = std::find_if(taken.begin(), taken.end(),
-                                           [&wanted](const Taken &t) { return overlaps(t.address, wanted); });
-            if (same != taken.end())
-                return ConfigProblem { 0, config.id, QLatin1String(key),
-                                       QStringLiteral("%1 is also used by projector %2")
-                                           .arg((*address)->toString(), same->id) };
-            taken.push_back({ wanted, config.id });
-        }
-    }
-    return std::nullopt;
-}
-
-ParsedConfig parseConfig(QStringView text)
-{
-    static const QRegularExpression sectionPattern(QStringLiteral(R"(^\[projector ([A-Za-z0-9._-]+)\]$)"));
-    ParsedConfig parsed;
-    ProjectorConfig *current = nullptr;
-    bool inMqtt = false; // in the [mqtt] section rather than a projector's
-    QStringList keysSeen;
-    const auto finish = [&]() -> std::optional<ConfigProblem> {
-        if (!current)
-            return std::nullopt;
-        if (current->name.isEmpty())
-            current->name = current->id;
-        return checkProjector(*current);
-    };
-    int lineNumber = 0;
-    for (QStringView line : text.split(u'\n')) {
-        ++lineNumber;
-        line = line.trimmed();
-        if (line.isEmpty() || line.startsWith(u'#'))
-            continue;
-        const QString section = inMqtt ? QStringLiteral("mqtt") : current ? current->id : QString();
-        if (line == u"[mqtt]") {
-            if (parsed.mqtt) {
-                parsed.problem = ConfigProblem { lineNumber, section, {}, QStringLiteral("a second [mqtt] section") };
-                return parsed;
-            }
-            if ((parsed.problem = finish()))
-                return parsed;
-            current = nullptr;
-            inMqtt = true;
-            parsed.mqtt.emplace();
-            keysSeen.clear();
-            continue;
-        }
-        if (line.startsWith(u'[')) {
-            const auto match = sectionPattern.match(line.toString()); // not the view overload, deprecated from Qt 6.8
-            if (!match.hasMatch()) {
-                parsed.problem = ConfigProblem { lineNumber, section, {},
-                    QStringLiteral("\"%1\" is not a section \"[projector ID]\" (ID of letters, digits, '.', '_', '-')")
-                        .arg(line) };
-                return parsed;
-            }
-            if ((parsed.problem = finish()))
-                return parsed;
-            inMqtt = false;
-            parsed.projectors.emplace_back();
-            current = &parsed.projectors.back();
-            current->id = match.captured(1);
-            keysSeen.clear();
-            continue;
-        }
-        const qsizetype equals = line.indexOf(u'=');
-        if (equals < 0) {
-            parsed.problem = ConfigProblem { lineNumber, section, {}, QStringLiteral("not \"key = value\"") };
-            return parsed;
-        }
-        const QString key = line.left(equals).trimmed().toString();
-        const QStringView value = line.mid(equals + 1).trimmed();
-        if (!current && !inMqtt) {
-            parsed.problem = ConfigProblem { lineNumber, {}, key, QStringLiteral("before any [projector ID] section") };
-            return parsed;
-        }
-        if (keysSeen.contains(key)) {
-            parsed.problem = ConfigProblem { lineNumber, section, key, QStringLiteral("given twice") };
-            return parsed;
-        }
-        keysSeen.append(key);
-        if (inMqtt) {
-            if (auto reason = setMqttKey(*parsed.mqtt, key, value)) {
-                parsed.problem = ConfigProblem { lineNumber, section, key, *reason };
-                return parsed;
-            }
-            continue;
-        }
-        if (auto reason = applyConfigValue(*current, key, value)) {
-            parsed.problem = ConfigProblem { lineNumber, section, key, *reason };
-            return parsed;
-        }
-    }
-    if ((parsed.problem = finish()))
-        return parsed;
-    if (parsed.mqtt && parsed.mqtt->host.isEmpty()) {
-        parsed.problem = ConfigProblem { 0, QStringLiteral("mqtt"), QStringLiteral("host"), QStringLiteral("missing: the broker's address") };
-        return parsed;
-    }
-    if (parsed.projectors.empty()) {
-        parsed.problem = ConfigProblem { 0, {}, {}, QStringLiteral("no [projector ID] section") };
-        return parsed;
-    }
-    parsed.problem = checkTogether(parsed.projectors);
-    return parsed;
 }
 
 } // namespace koru::bridge

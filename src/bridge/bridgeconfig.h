@@ -1,10 +1,10 @@
 #pragma once
 
-#include "bridge/mqttconfig.h"
+#include "bridge/configfile.h"
+#include "bridge/configkeys.h"
 
 #include <QHostAddress>
 #include <QString>
-#include <QStringList>
 
 #include <optional>
 #include <vector>
@@ -27,6 +27,11 @@ struct ListenAddress
 
 // "0.0.0.0:4352", "127.0.0.1:4001", "[::1]:4352"; no value for anything else.
 std::optional<ListenAddress> parseListenAddress(QStringView text);
+// A key's value as a listen address; the reason when it is none.
+std::optional<QString> setListenAddress(std::optional<ListenAddress> &target, QStringView value);
+
+// Two listeners on one port collide when either takes every address.
+bool listenersCollide(const ListenAddress &a, const ListenAddress &b);
 
 // The speeds the projector works at.
 inline constexpr int kSpeeds[] = { 9600, 19200 };
@@ -34,59 +39,32 @@ inline constexpr int kDefaultSpeed = 19200;
 inline constexpr int kDefaultMaxConnections = 8;
 inline constexpr int kDefaultMaxConnectionsPerAddress = 4;
 inline constexpr char kDefaultId[] = "projector";
+inline constexpr char kProjectorSection[] = "projector";
 
-// One projector as the configuration gives it.
+// One projector as the configuration gives it: its line, what it calls
+// itself on the network (PJLink and MQTT both show these) and its raw port.
 struct ProjectorConfig
 {
     QString id;
     QString port;  // device path, tcp:// or rfc2217:// address
     int speed = kDefaultSpeed;
-    QString name;  // PJLink NAME; the id when not given
-    QString model; // PJLink INF2
-    QString info;  // PJLink INFO
-    std::optional<ListenAddress> pjlink;
-    QString passwordFile; // empty: PJLink without authentication
+    QString name;  // the id when not given
+    QString model;
+    QString info;
     std::optional<ListenAddress> raw;
-    int maxConnections = kDefaultMaxConnections; // PJLink, and raw, each
+    int maxConnections = kDefaultMaxConnections; // on each of its listeners
     int maxConnectionsPerAddress = kDefaultMaxConnectionsPerAddress; // of those, from one address
 
     // The line settings string for this speed.
     QString lineSettings() const;
 };
 
-// What is wrong, and where: the program words it. `line` is 0 when the
-// problem is not on one line (a missing key, a duplicate across sections).
-struct ConfigProblem
-{
-    int line = 0;
-    QString section; // the projector's id; empty outside any section
-    QString key;     // empty when the problem is not with one key
-    QString message;
-};
+// The keys of a [projector ID] section that the core reads, in the order
+// the manual documents them.
+const std::vector<ConfigKey<ProjectorConfig>> &projectorKeys();
 
-struct ParsedConfig
-{
-    std::vector<ProjectorConfig> projectors;
-    std::optional<MqttConfig> mqtt; // the [mqtt] section, when there is one
-    std::optional<ConfigProblem> problem; // the first one found
-};
-
-// The keys a projector section takes, in the order the file documents them.
-const QStringList &configKeys();
-
-// Sets one key of `config` from its text; the reason when the value is refused
-// or the key is unknown.
-std::optional<QString> applyConfigValue(ProjectorConfig &config, QStringView key, QStringView value);
-
-// What a complete projector lacks (a port, a listener), as a problem naming
-// the key; none when it can start.
-std::optional<ConfigProblem> checkProjector(const ProjectorConfig &config);
-
-// What the projectors share that must differ: ids and listen addresses.
-std::optional<ConfigProblem> checkTogether(const std::vector<ProjectorConfig> &projectors);
-
-// The whole file: `#` comments, one `[projector ID]` section per projector,
-// `key = value` lines. Strict: the first problem stops the parse.
-ParsedConfig parseConfig(QStringView text);
+// A projector whose section has been read: the name defaults to the id;
+// the problem when it lacks its port.
+std::optional<ConfigProblem> finishProjector(ProjectorConfig &config);
 
 } // namespace koru::bridge

@@ -2,7 +2,6 @@
 
 #include "bridge/bridgeconfig.h"
 #include "bridge/linekeeper.h"
-#include "bridge/pjlinkserver.h"
 #include "bridge/projectormodel.h"
 #include "bridge/rawserver.h"
 
@@ -14,38 +13,40 @@ class ProjectorLine;
 
 namespace koru::bridge {
 
-// Every interval and bound of the bridge, so that tests can shorten them.
+// Every interval and bound of a projector's core, so that tests can shorten
+// them.
 struct BridgeTimings
 {
     PollIntervals polls;
-    PjlinkLimits pjlink;
     RawLimits raw;
     ReopenTimes reopen;
 };
 
-// One configured projector: its line kept open, the model of it, and its
-// listeners.
+// One configured projector: its line kept open, the model of it, and its raw
+// port. The rooms (PJLink, MQTT) are built on its model by whoever puts the
+// daemon together.
 class BridgeProjector : public QObject
 {
     Q_OBJECT
 
 public:
-    BridgeProjector(const ProjectorConfig &config, const QByteArray &password, BridgeTimings timings,
-                    QObject *parent = nullptr);
+    BridgeProjector(const ProjectorConfig &config, BridgeTimings timings, QObject *parent = nullptr);
     ~BridgeProjector() override;
 
     const ProjectorConfig &config() const { return m_config; }
     line::ProjectorLine *line() const { return m_line; }
     ProjectorModel *model() const { return m_model; }
-    PjlinkServer *pjlinkServer() const { return m_pjlink; }
     RawServer *rawServer() const { return m_raw; }
 
-    // Opens the listeners; on failure the reason, naming the listener.
+    // Opens the raw port, if it has one; on failure the reason, naming it.
     bool listen(QString *error);
     // Starts keeping the line open.
     void start();
-    // Closes the listeners and the line.
+    // Closes the raw port and the line.
     void close();
+
+    // Says `text` as this projector's notice: its rooms' notices go here too.
+    void say(const QString &text);
 
 signals:
     // A line for the log, the projector's id in front.
@@ -56,7 +57,6 @@ private:
     line::ProjectorLine *m_line;
     LineKeeper *m_keeper;
     ProjectorModel *m_model;
-    PjlinkServer *m_pjlink = nullptr;
     RawServer *m_raw = nullptr;
 };
 

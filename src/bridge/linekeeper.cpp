@@ -29,6 +29,14 @@ LineKeeper::LineKeeper(line::ProjectorLine *line, ReopenTimes times, QObject *pa
         m_delay = Millis(0);
         scheduleRetry();
     });
+    connect(m_line, &line::ProjectorLine::opened, this, [this] {
+        if (m_stopped)
+            return;
+        m_delay = Millis(0);
+        m_lastFailure.clear();
+        emit notice(QStringLiteral("line %1 open").arg(m_line->address()));
+    });
+    connect(m_line, &line::ProjectorLine::openFailed, this, &LineKeeper::onOpenFailed);
 }
 
 void LineKeeper::start()
@@ -44,13 +52,13 @@ void LineKeeper::stop()
 
 void LineKeeper::tryOpen()
 {
-    const CommResult result = m_line->open();
-    if (result.ok()) {
-        m_delay = Millis(0);
-        m_lastFailure.clear();
-        emit notice(QStringLiteral("line %1 open").arg(m_line->address()));
+    m_line->open();
+}
+
+void LineKeeper::onOpenFailed(const CommResult &result)
+{
+    if (m_stopped)
         return;
-    }
     if (const QString reason = openFailureMessage(result); reason != m_lastFailure) {
         m_lastFailure = reason;
         emit notice(QStringLiteral("line %1 cannot be opened (trying again every few seconds): %2")

@@ -1,10 +1,13 @@
 #pragma once
 
 #include "protocol/catalogue.h"
+#include "serial/commresult.h"
 
 #include <QObject>
 #include <QString>
 #include <QTimer>
+
+#include <chrono>
 
 namespace koru::line {
 class ProjectorLine;
@@ -12,14 +15,12 @@ class ProjectorLine;
 
 namespace koru::bridge {
 
-using namespace std::chrono_literals;
-
 // A line that cannot be opened, or is lost, is tried again: first after
 // `first`, each time twice as long, never longer than `longest`.
 struct ReopenTimes
 {
-    Millis first { 1s };
-    Millis longest { 30s };
+    Millis first { std::chrono::seconds(1) };
+    Millis longest { std::chrono::seconds(30) };
 };
 
 // The wait before the next try, after waiting `previous` (0: none yet).
@@ -27,6 +28,9 @@ Millis nextReopenDelay(Millis previous, ReopenTimes times);
 
 // Keeps one projector line open: opens it, and whenever it fails or is lost,
 // tries again with a growing pause. Says so once per change, not at every try.
+// Nothing here waits: a try starts the open, and its outcome comes back as
+// the line's signal, so a gateway that never answers holds up only its own
+// line.
 class LineKeeper : public QObject
 {
     Q_OBJECT
@@ -44,6 +48,7 @@ signals:
 
 private:
     void tryOpen();
+    void onOpenFailed(const CommResult &result);
     void scheduleRetry();
 
     line::ProjectorLine *m_line;

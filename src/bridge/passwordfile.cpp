@@ -2,13 +2,11 @@
 
 #include <QFile>
 
+#include <algorithm>
+
 namespace koru::bridge {
 
-namespace {
-constexpr qsizetype kMaxPassword = 32;
-}
-
-PasswordFile readPasswordFile(const QString &path)
+PasswordFile readPasswordFile(const QString &path, qsizetype maxLength)
 {
     PasswordFile result;
     QFile file(path);
@@ -17,11 +15,11 @@ PasswordFile readPasswordFile(const QString &path)
         return result;
     }
     result.othersCanRead = file.permissions().testFlag(QFileDevice::ReadOther);
-    const QByteArray first = file.readLine(4 * kMaxPassword).trimmed();
+    const QByteArray first = file.readLine(4 * maxLength).trimmed();
     const bool printable = std::all_of(first.begin(), first.end(), [](char c) { return c > 0x20 && c < 0x7f; });
-    if (first.isEmpty() || first.size() > kMaxPassword || !printable) {
+    if (first.isEmpty() || first.size() > maxLength || !printable) {
         result.error = QStringLiteral("the first line must hold the password: 1 to %1 printable characters, no blanks")
-                           .arg(kMaxPassword);
+                           .arg(maxLength);
         return result;
     }
     result.password = first;

@@ -12,8 +12,9 @@ struct PasswordFile
     bool othersCanRead = false; // the file's mode lets any user read it
 };
 
-// The PJLink password: the file's first line, 1 to 32 printable ASCII
-// characters without blanks.
-PasswordFile readPasswordFile(const QString &path);
+// A password, PJLink's or the broker's: the file's first line, 1 to
+// `maxLength` printable ASCII characters without blanks. Every password file
+// of the bridge is read here, with the same checks.
+PasswordFile readPasswordFile(const QString &path, qsizetype maxLength);
 
 } // namespace koru::bridge

@@ -1,8 +1,5 @@
 #include "bridge/projectormodel.h"
 
-#include "protocol/rendering.h"
-#include "protocol/replydecoding.h"
-
 #include <QPointer>
 
 namespace koru::bridge {
@@ -164,7 +161,7 @@ void ProjectorModel::sendAll(QList<QByteArray> frames, QObject *context, Command
                        }
                        // The asker hears of it once the state shows what the
                        // command did, so that a query right after it is true.
-                       const CommandResult commandResult { outcome, result.reply };
+                       const CommandResult commandResult { outcome, result };
                        auto deliver = [guard, handler = std::move(handler), commandResult] {
                            if (guard)
                                handler(commandResult);
@@ -229,10 +226,7 @@ void ProjectorModel::take(const line::Result &result)
                 next.audioMuted = false;
             }
             next.power = *power;
-            next.statusWords = decodeReply(QString::fromLatin1(result.frame),
-                                           renderText(QString::fromLatin1(result.reply)))
-                                   .value_or(QString())
-                                   .trimmed();
+            next.statusWords = line::replyWords(result).value_or(QString());
         } else if (const auto *input = std::get_if<Input>(&*result.reading)) {
             next.input = *input;
         } else if (const auto *lamp = std::get_if<LampHours>(&*result.reading)) {

@@ -17,15 +17,13 @@
 
 namespace koru::bridge {
 
-using namespace std::chrono_literals;
-
 // How often the bridge asks the projector on its own, so that network
 // clients are answered from what it knows instead of each costing a frame.
 struct PollIntervals
 {
-    Millis status { 5s };
-    Millis mode { 30s };
-    Millis lampTime { 60s };
+    Millis status { std::chrono::seconds(5) };
+    Millis mode { std::chrono::seconds(30) };
+    Millis lampTime { std::chrono::seconds(60) };
 };
 
 // What the bridge knows of one projector. A value the projector has not told
@@ -59,7 +57,8 @@ enum class CommandOutcome {
 struct CommandResult
 {
     CommandOutcome outcome = CommandOutcome::NoAnswer;
-    QByteArray reply; // the projector's last reply bytes, CR included; empty if none
+    // What the line gave for the last frame sent; none when nothing was sent.
+    std::optional<line::Result> last;
 };
 
 using CommandHandler = std::function<void(const CommandResult &)>;

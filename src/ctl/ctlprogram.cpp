@@ -1,6 +1,6 @@
 #include "ctl/ctlprogram.h"
 
-#include "ctl/ctloptions.h"
+#include "ctl/ctlcommandline.h"
 #include "ctl/ctlrunner.h"
 #include "program/output.h"
 #include "program/trafficlogfile.h"

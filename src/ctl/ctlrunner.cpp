@@ -23,6 +23,9 @@ CtlRunner::CtlRunner(const CtlOptions &options, QTextStream &out, QTextStream &e
     m_nextTimer->setSingleShot(true);
     m_nextTimer->setTimerType(Qt::PreciseTimer);
     connect(m_nextTimer, &QTimer::timeout, this, &CtlRunner::checkStatus);
+    connect(m_line, &line::ProjectorLine::opened, this, &CtlRunner::onOpened);
+    connect(m_line, &line::ProjectorLine::openFailed, this,
+            [this](const CommResult &result) { finish(exitcode::PortFailed, portFailureMessage(result)); });
     connect(m_line, &line::ProjectorLine::lost, this,
             [this](const QString &reason) { finish(exitcode::PortFailed, lineLostMessage(m_options.port, reason)); });
     if (m_log) {
@@ -43,10 +46,13 @@ Millis CtlRunner::now() const
 void CtlRunner::start()
 {
     m_clock.start();
-    if (const CommResult opened = m_line->open(); !opened) {
-        finish(exitcode::PortFailed, portFailureMessage(opened));
+    m_line->open();
+}
+
+void CtlRunner::onOpened()
+{
+    if (m_phase == Phase::Done)
         return;
-    }
     if (m_options.commands.empty())
         beginWait();
     else
@@ -108,20 +114,19 @@ void CtlRunner::onResult(const line::Result &result)
         return;
     }
     m_sentAt = now() - result.elapsed;
-    const Exchange exchange { m_current, result.reply, result.elapsed };
-    const Assessment assessment = assess(exchange);
-    m_out << (m_options.json ? formatJson(exchange, assessment) : formatLine(exchange, assessment)) << '\n';
+    const line::Exchange exchange { m_current, result };
+    m_out << (m_options.json ? line::formatJson(exchange) : formatLine(exchange)) << '\n';
     m_out.flush();
     if (m_phase == Phase::Waiting)
-        afterStatusCheck(assessment);
+        afterStatusCheck(result);
     else
-        afterCommand(exchange, assessment);
+        afterCommand(exchange);
 }
 
-void CtlRunner::afterCommand(const Exchange &exchange, const Assessment &assessment)
+void CtlRunner::afterCommand(const line::Exchange &exchange)
 {
-    if (assessment.outcome != Outcome::Answered) {
-        finish(exitStatusOf(assessment.outcome), describeFailure(exchange, assessment, replyWindow()));
+    if (exchange.result.outcome != line::Outcome::Answered) {
+        finish(exitStatusOf(exchange.result.outcome), describeFailure(exchange, replyWindow()));
         return;
     }
     if (holding()) {
@@ -136,22 +141,23 @@ void CtlRunner::afterCommand(const Exchange &exchange, const Assessment &assessm
         startCommand();
         return;
     }
-    if (!m_options.waitFor.isEmpty()) {
+    if (!m_options.wantedStatus.isEmpty()) {
         beginWait();
         return;
     }
     finish(exitcode::Answered);
 }
 
-void CtlRunner::afterStatusCheck(const Assessment &assessment)
+void CtlRunner::afterStatusCheck(const line::Result &result)
 {
-    if (assessment.words && *assessment.words == m_options.waitFor) {
+    const std::optional<QString> words = line::replyWords(result);
+    if (words && *words == m_options.wantedStatus) {
         finish(exitcode::Answered);
         return;
     }
-    if (assessment.words)
-        m_lastStatus = *assessment.words;
-    if (assessment.outcome != Outcome::NoReply)
+    if (words)
+        m_lastStatus = *words;
+    if (result.outcome != line::Outcome::NoReply)
         m_statusAnswered = true;
     const Millis deadline = m_waitStart + m_options.within;
     if (now() >= deadline) {
@@ -174,10 +180,10 @@ QString CtlRunner::waitFailure() const
     if (!m_statusAnswered)
         return QStringLiteral("no reply to the status query%1, so it cannot be \"%2\". Check the cable, the "
                               "projector's power and the line speed.")
-            .arg(after, m_options.waitFor);
+            .arg(after, m_options.wantedStatus);
     if (m_lastStatus.isEmpty())
-        return QStringLiteral("the status was not readable%1, so it cannot be \"%2\".").arg(after, m_options.waitFor);
-    return QStringLiteral("the status is \"%1\", not \"%2\"%3.").arg(m_lastStatus, m_options.waitFor, after.isEmpty() ? after : u',' + after);
+        return QStringLiteral("the status was not readable%1, so it cannot be \"%2\".").arg(after, m_options.wantedStatus);
+    return QStringLiteral("the status is \"%1\", not \"%2\"%3.").arg(m_lastStatus, m_options.wantedStatus, after.isEmpty() ? after : u',' + after);
 }
 
 void CtlRunner::finish(int status, const QString &message)

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ctl/ctloptions.h"
-#include "ctl/exchange.h"
+#include "ctl/ctlcommandline.h"
+#include "ctl/exchangereport.h"
 #include "line/projectorline.h"
 
 #include <QByteArray>
@@ -32,8 +32,8 @@ public:
               QObject *parent = nullptr);
     ~CtlRunner() override;
 
-    // Opens the port and sends the first command; the rest follows from the
-    // event loop and ends in finished().
+    // Starts opening the port; the first command goes once it is open, and
+    // the rest follows from the event loop and ends in finished().
     void start();
 
     // The exit status once finished; -1 before.
@@ -46,10 +46,11 @@ signals:
 private:
     enum class Phase { Commands, Waiting, Done };
 
+    void onOpened();
     void checkStatus();
     void onResult(const line::Result &result);
-    void afterCommand(const Exchange &exchange, const Assessment &assessment);
-    void afterStatusCheck(const Assessment &assessment);
+    void afterCommand(const line::Exchange &exchange);
+    void afterStatusCheck(const line::Result &result);
     void startCommand();
     void beginWait();
     Millis replyWindow() const;

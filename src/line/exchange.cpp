@@ -30,33 +30,26 @@ const char *outcomeWord(Outcome outcome)
 
 } // namespace
 
-Assessment assess(const Exchange &exchange)
+QString renderedReply(const Result &result)
 {
-    Assessment result;
-    const QByteArray &reply = exchange.reply;
-    if (reply.isEmpty()) {
-        result.rendered = QLatin1String(kNoReplyText);
-        return result;
-    }
-    result.rendered = renderText(QString::fromLatin1(reply));
-    const line::Judgement judgement = line::judgeReply(frame(*exchange.command), reply);
-    result.outcome = judgement.outcome;
-    // The words the panel's STATUS line shows for the same reply.
-    if (judgement.reading)
-        result.words = readingWords(*judgement.reading).trimmed();
-    return result;
+    if (result.reply.isEmpty())
+        return QLatin1String(kNoReplyText);
+    return renderText(QString::fromLatin1(result.reply));
 }
 
-QString formatJson(const Exchange &exchange, const Assessment &assessment)
+QString formatJson(const Exchange &exchange)
 {
+    const Result &result = exchange.result;
+    const std::optional<QString> words = replyWords(result);
     QJsonObject object;
     object.insert(QStringLiteral("name"), QLatin1String(exchange.command->name));
     object.insert(QStringLiteral("code"), QLatin1String(exchange.command->code));
-    object.insert(QStringLiteral("reply_hex"), QString::fromLatin1(exchange.reply.toHex()));
-    object.insert(QStringLiteral("rendered"), assessment.rendered);
-    object.insert(QStringLiteral("words"), assessment.words ? QJsonValue(*assessment.words) : QJsonValue());
-    object.insert(QStringLiteral("elapsed_ms"), qint64(exchange.elapsed.count()));
-    object.insert(QStringLiteral("result"), QLatin1String(outcomeWord(assessment.outcome)));
+    object.insert(QStringLiteral("reply_hex"), QString::fromLatin1(result.reply.toHex()));
+    object.insert(QStringLiteral("rendered"), renderedReply(result));
+    object.insert(QStringLiteral("words"), words ? QJsonValue(*words) : QJsonValue());
+    object.insert(QStringLiteral("elapsed_ms"), qint64(result.elapsed.count()));
+    object.insert(QStringLiteral("queued_ms"), qint64(result.queued.count()));
+    object.insert(QStringLiteral("result"), QLatin1String(outcomeWord(result.outcome)));
     return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
 }
 

@@ -60,6 +60,7 @@ ProjectorLine::ProjectorLine(const QString &address, const QString &settings, QO
         timer->setTimerType(Qt::PreciseTimer);
     }
     connect(m_comm, &MSComm::OnComm, this, &ProjectorLine::onComm);
+    connect(m_comm, &MSComm::openFinished, this, &ProjectorLine::onOpenFinished);
     connect(m_replyTimer, &QTimer::timeout, this, &ProjectorLine::finishFrame);
     connect(m_restTimer, &QTimer::timeout, this, &ProjectorLine::wakeHolds);
     connect(m_quietTimer, &QTimer::timeout, this, &ProjectorLine::pump);
@@ -83,31 +84,46 @@ Millis ProjectorLine::now() const
     return Millis(m_clock.elapsed());
 }
 
-CommResult ProjectorLine::open()
+void ProjectorLine::open()
 {
-    if (m_comm->portOpen())
-        return CommResult::success();
+    if (m_comm->portOpen() || m_comm->portOpening())
+        return;
     m_comm->setDevicePath(kPort, m_address);
     CommResult result = m_comm->setCommPort(kPort);
     if (result)
         result = m_comm->setSettings(m_settings);
-    if (result)
-        result = m_comm->setPortOpen(true);
-    if (!result)
-        return result;
+    if (!result) {
+        onOpenFinished(result);
+        return;
+    }
+    m_comm->setPortOpen(true);
+}
+
+void ProjectorLine::onOpenFinished(const CommResult &result)
+{
+    if (!result) {
+        // Frames that waited for the open end with its reason.
+        const QString reason = result.openFailure()
+            ? QStringLiteral("the line to %1 cannot be opened: %2").arg(m_address, openFailureReason(*result.openFailure()))
+            : result.message();
+        m_unasked.clear(); // a former connection's, not this attempt's
+        endAll(reason);
+        flush();
+        emit openFailed(result);
+        return;
+    }
     m_open = true;
     m_network = parsePortAddress(m_address).address.isNetwork();
     m_heard = false;
     m_unasked.clear();
     emit opened();
     schedulePump();
-    return result;
 }
 
 void ProjectorLine::close()
 {
     m_open = false;
-    (void)m_comm->setPortOpen(false);
+    m_comm->setPortOpen(false);
     endAll(QStringLiteral("the line to %1 was closed").arg(m_address));
     scheduleFlush(); // not from inside the owner's own call
 }
@@ -115,6 +131,11 @@ void ProjectorLine::close()
 bool ProjectorLine::isOpen() const
 {
     return m_comm->portOpen();
+}
+
+bool ProjectorLine::isOpening() const
+{
+    return m_comm->portOpening();
 }
 
 RequestId ProjectorLine::submit(QObject *owner, const QByteArray &frame, ResultHandler handler, Millis replyWait)
@@ -142,6 +163,7 @@ RequestId ProjectorLine::enqueue(QObject *owner, const QByteArray &frame, Result
     request.handler = std::move(handler);
     request.replyWait = replyWait;
     request.period = period;
+    request.queuedAt = now();
     m_queue.push_back(std::move(request));
     schedulePump(); // sends go out from the event loop, never inside the caller
     return m_lastId;
@@ -224,6 +246,10 @@ void ProjectorLine::pump()
             return;
         }
     }
+    if (!m_inFlight && !m_queue.empty() && !m_open && m_comm->portOpening()) {
+        flush();
+        return; // the frames wait for the open's outcome
+    }
     if (!m_inFlight && !m_queue.empty()) {
         m_drainUntil.reset();
         Request next = std::move(m_queue.front());
@@ -250,7 +276,7 @@ void ProjectorLine::transmit(Request request)
         const QString reason = failureReason();
         m_queue.push_front(std::move(request));
         m_open = false;
-        (void)m_comm->setPortOpen(false); // the loss is answered here, not again from the port
+        m_comm->setPortOpen(false); // the loss is answered here, not again from the port
         endAll(reason);
         emit lost(reason);
         return;
@@ -307,13 +333,9 @@ void ProjectorLine::finishFrame()
     m_replyTimer->stop();
     Request request = std::move(*m_inFlight);
     m_inFlight.reset();
-    Result result;
-    result.frame = request.frame;
-    result.reply = m_reply;
+    Result result = judgeReply(request.frame, m_reply);
     result.elapsed = now() - m_sentAt;
-    Judgement judgement = judgeReply(request.frame, m_reply);
-    result.outcome = judgement.outcome;
-    result.reading = std::move(judgement.reading);
+    result.queued = m_sentAt - request.queuedAt;
     if (!m_reply.endsWith(kCr))
         m_quietUntil = now() + kQuietAfterSilence;
     m_reply.clear();
@@ -365,23 +387,28 @@ void ProjectorLine::endAll(const QString &reason)
     m_replyTimer->stop();
     m_restTimer->stop();
     m_refusalTimer->stop();
-    const auto lost = [&reason](const QByteArray &frame) {
+    const Millis t = now();
+    // A frame never sent waited until now; one on the wire ends now.
+    const auto lost = [&reason, t](const Request &request, std::optional<Millis> sentAt = std::nullopt) {
         Result result;
         result.outcome = Outcome::LineLost;
-        result.frame = frame;
+        result.frame = request.frame;
         result.lineLostReason = reason;
+        result.queued = sentAt.value_or(t) - request.queuedAt;
+        result.elapsed = sentAt ? t - *sentAt : Millis(0);
         return result;
     };
     if (m_suspect) {
         // What came was the gateway's refusal, not the projector's reply.
-        Result result = lost(m_suspect->result.frame);
-        result.reply = m_suspect->result.reply;
+        Result result = std::move(m_suspect->result);
+        result.outcome = Outcome::LineLost;
+        result.reading.reset();
         result.lineLostReason = refusal(m_unasked + result.reply);
         deliver(m_suspect->request, std::move(result));
         m_suspect.reset();
     }
     if (m_inFlight && !m_inFlightStopped) {
-        Result result = lost(m_inFlight->frame);
+        Result result = lost(*m_inFlight, m_sentAt);
         result.reply = m_reply;
         if (m_network && !m_heard && !(m_unasked + m_reply).isEmpty())
             result.lineLostReason = refusal(m_unasked + m_reply);
@@ -391,14 +418,17 @@ void ProjectorLine::endAll(const QString &reason)
     m_reply.clear();
     const bool refused = m_network && !m_heard && !m_unasked.isEmpty();
     for (const Request &request : m_queue) {
-        Result result = lost(request.frame);
+        Result result = lost(request);
         if (refused)
             result.lineLostReason = refusal(m_unasked);
         deliver(request, std::move(result));
     }
     m_queue.clear();
-    for (const auto &[id, request] : m_resting)
-        deliver(request, lost(request.frame));
+    for (const auto &[id, request] : m_resting) {
+        Result result = lost(request);
+        result.queued = Millis(0); // resting between two sends, not waiting for the line
+        deliver(request, std::move(result));
+    }
     m_resting.clear();
 }
 
@@ -480,6 +510,7 @@ void ProjectorLine::wakeHolds()
     const Millis t = now();
     for (auto it = m_resting.begin(); it != m_resting.end();) {
         if (it->second.due && *it->second.due <= t) {
+            it->second.queuedAt = *it->second.due;
             m_queue.push_back(std::move(it->second));
             it = m_resting.erase(it);
         } else {

@@ -25,17 +25,6 @@ class MSComm;
 
 namespace koru::line {
 
-// What an owner gets back for one frame.
-struct Result
-{
-    Outcome outcome = Outcome::NoReply;
-    QByteArray frame;                // as sent, CR included
-    QByteArray reply;                // raw bytes up to and including the CR
-    Millis elapsed { 0 };            // from the send to the CR or the end of the reply wait
-    std::optional<Reading> reading;  // the four queries, when the reply reads
-    QString lineLostReason;          // LineLost: why, for the owner to word (see lost())
-};
-
 using RequestId = quint64;
 using ResultHandler = std::function<void(const Result &)>;
 
@@ -59,10 +48,16 @@ public:
 
     QString address() const;
 
-    // Opens (or reopens after a loss); the failure as a value.
-    CommResult open();
+    // Starts opening (or reopening after a loss); nothing waits. opened() or
+    // openFailed() follows: for a device before this returns, for a gateway
+    // from the event loop. A line open or opening already is left as it is.
+    // Frames submitted meanwhile wait for the outcome: they go out once the
+    // line is open, or end with the failure.
+    void open();
+    // Also abandons an open in progress, which then reports nothing.
     void close();
     bool isOpen() const;
+    bool isOpening() const;
 
     // Queues one frame. `handler` runs once, from the event loop, unless
     // `owner` is destroyed first (its requests are then dropped unsent).
@@ -84,6 +79,9 @@ public:
 
 signals:
     void opened();
+    // The line could not be opened; `result` carries the OpenFailure, for the
+    // owner to word with its own options.
+    void openFailed(const koru::CommResult &result);
     // The line hung up; every request in flight or queued got LineLost.
     // `reason` says what happened and completes "was lost: "; it names
     // neither the port's COM number nor any program's way back, which the
@@ -104,6 +102,7 @@ private:
         Millis replyWait { 0 };
         Millis period { 0 };  // a hold's; zero for a single frame
         Millis firstSend { 0 }; // a hold's first transmission, on the line's clock
+        Millis queuedAt { 0 };  // when it joined the queue, or when a hold's repeat was due
         int sends = 0;
         std::optional<Millis> due; // a resting hold's next transmission, once its result is out
     };
@@ -126,6 +125,7 @@ private:
     void pump();
     void transmit(Request request);
     void onComm();
+    void onOpenFinished(const CommResult &result);
     void finishFrame();
     void conclude(Request request, Result result);
     static QString refusal(const QByteArray &words);

@@ -69,6 +69,7 @@ Form1::Form1(Reporter &reporter, QWidget *parent)
     Option4 = control<QRadioButton>("Option4");
 
     connect(MSComm1, &MSComm::OnComm, this, &Form1::MSComm1_OnComm);
+    connect(MSComm1, &MSComm::openFinished, this, &Form1::portOpenFinished);
     connect(Timer2, &QTimer::timeout, this, &Form1::Timer2_Timer);
     connect(Timer4, &QTimer::timeout, this, &Form1::Timer4_Timer);
     connect(control<PanelButton>("Command16"), &QPushButton::clicked, this, &Form1::Command16_Click);
@@ -79,7 +80,10 @@ Form1::Form1(Reporter &reporter, QWidget *parent)
     qApp->installEventFilter(this);
 }
 
-Form1::~Form1() = default;
+Form1::~Form1()
+{
+    abandonOpen(); // the wait cursor is the application's: it must not outlive the window
+}
 
 void Form1::setHeight(double twips)
 {
@@ -116,7 +120,7 @@ QPointF Form1::centredPosition(QRectF screenTwips, QSizeF windowTwips)
     return QPointF(screenTwips.x() + double(left), screenTwips.y() + double(top));
 }
 
-bool Form1::Form_Load()
+void Form1::Form_Load()
 {
     // Centred for the designed height, then shrunk to the compact panel with
     // the top edge left where it is.
@@ -136,16 +140,25 @@ bool Form1::Form_Load()
             m_reporter.warn(nullptr, windowTitle(), step.message());
         return !step;
     };
-    m_startingUp = true; // a failure here ends the program
-    const bool opened = !fails(MSComm1->setCommPort(1)) && !fails(MSComm1->setSettings(CommSettings))
-        && !fails(openPort());
-    m_startingUp = false;
-    if (!opened)
-        return false;
+    if (fails(MSComm1->setCommPort(1)) || fails(MSComm1->setSettings(CommSettings))) {
+        emit loadFinished(false);
+        return;
+    }
+    m_loading = true;
+    openPort(OpenPurpose::StartUp); // goes on in startUpOpened()
+}
 
-    Option1->setChecked(true); // runs Option1_Click, as the operator's choice would
+void Form1::startUpOpened(const CommResult &opened)
+{
+    if (!opened) {
+        m_loading = false;
+        m_reporter.warn(nullptr, windowTitle(), opened.message());
+        emit loadFinished(false);
+        return;
+    }
+    // Runs Option1_Click, as the operator's choice would; its end ends start-up.
+    Option1->setChecked(true);
     m_optionJustMarked = nullptr; // marked by code: no click follows
-    return true;
 }
 
 void Form1::endAnyHold()
@@ -157,7 +170,8 @@ void Form1::endAnyHold()
 void Form1::Command16_Click()
 {
     endAnyHold(); // before the timers stop: its release would start one
-    (void)MSComm1->setPortOpen(false);
+    abandonOpen();
+    MSComm1->setPortOpen(false);
     m_ended = true;
     Timer1->stop();
     for (QTimer *timer : { Timer2, Timer3, Timer4 })
@@ -171,7 +185,8 @@ void Form1::closeEvent(QCloseEvent *event)
 {
     // Closing through the window frame must release the port as END does.
     endAnyHold();
-    (void)MSComm1->setPortOpen(false);
+    abandonOpen();
+    MSComm1->setPortOpen(false);
     Timer1->stop();
     for (QTimer *timer : { Timer2, Timer3, Timer4 })
         timer->stop();
@@ -196,8 +211,29 @@ bool Form1::isKeyPreviewTarget(QObject *watched) const
     return widget == this;
 }
 
+// A press or a key meant for this window. Releases still pass, so that a
+// button that went down before the open started comes up again.
+bool Form1::isOperatorInput(QObject *watched, const QEvent *event) const
+{
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::KeyPress:
+    case QEvent::Wheel: {
+        const auto *widget = qobject_cast<QWidget *>(watched);
+        return widget && widget->window() == this;
+    }
+    default:
+        return false;
+    }
+}
+
 bool Form1::eventFilter(QObject *watched, QEvent *event)
 {
+    // While the wait cursor is up the panel is busy: what the operator does
+    // meanwhile is not kept for later, when it would act on another state.
+    if (m_pendingOpen != OpenPurpose::None && isOperatorInput(watched, event))
+        return true;
     if (event->type() == QEvent::KeyPress && !m_ended && isKeyPreviewTarget(watched)) {
         const auto *key = static_cast<QKeyEvent *>(event);
         int shift = 0;

@@ -94,9 +94,10 @@ public:
     static QRectF screenGeometryTwips();
     static QPointF centredPosition(QRectF screenTwips, QSizeF windowTwips);
 
-    // Start-up. False when the port could not be opened: the failure has been
-    // reported and the window must not be shown.
-    bool Form_Load();
+    // Start-up. It opens the port and ends in loadFinished(): before it
+    // returns on a device; on a gateway, which may take up to three seconds
+    // to answer, from the event loop, which meanwhile runs on.
+    void Form_Load();
     void Command16_Click(); // END
 
     // Send routine and data monitor.
@@ -125,6 +126,9 @@ public:
     void Command34_Click();
 
 signals:
+    // Start-up is over. False when the port could not be opened: the failure
+    // has been reported and the window must not be shown.
+    void loadFinished(bool opened);
     // END was pressed: the program is over.
     void ended();
 
@@ -143,10 +147,19 @@ private:
     }
     void wireCommands();
     void wireOperatorPanels();
+    // What an open in progress is for: its outcome goes on with that.
+    enum class OpenPurpose { None, StartUp, PortChoice };
     void portChoice(int chosen, int other);
-    // Opens MSComm1 with the wait cursor up: a network port may take up to
-    // three seconds to answer.
-    CommResult openPort();
+    void endPortChoice(const CommResult &outcome, int other);
+    void startUpOpened(const CommResult &opened);
+    // Starts opening MSComm1 with the wait cursor up: a network port may take
+    // up to three seconds to answer. Until it has, the window takes no
+    // presses or keys; portOpenFinished() goes on with `purpose`.
+    void openPort(OpenPurpose purpose);
+    void portOpenFinished(const CommResult &opened);
+    // Drops an open still in progress, and its wait cursor.
+    void abandonOpen();
+    bool isOperatorInput(QObject *watched, const QEvent *event) const;
     void speedChoice(const QString &settings);
     void reportFailure(const QString &message);
     bool isKeyPreviewTarget(QObject *watched) const;
@@ -167,7 +180,9 @@ private:
     double m_left = 0;
     double m_top = 0;
     bool m_ended = false;
-    bool m_startingUp = false; // Form_Load: a port that fails to open ends the program
+    OpenPurpose m_pendingOpen = OpenPurpose::None;
+    int m_otherPort = 0;   // the port choice in progress falls back to it
+    bool m_loading = false; // from Form_Load until loadFinished()
 };
 
 } // namespace koru

@@ -29,9 +29,14 @@ QString advice(const OpenFailure &failure, bool atStartUp)
     case OpenFailureCause::Busy:
         return atStartUp ? QStringLiteral("Close the other program, then start the panel again.")
                          : QStringLiteral("Close the other program and choose the port again.");
-    default:
-        return QString();
+    case OpenFailureCause::NotConfigured: // COM1 and COM2 always name a device
+    case OpenFailureCause::BadAddress: // the reason says what an address looks like
+    case OpenFailureCause::PermissionDenied: // the reason says how to get access
+    case OpenFailureCause::Gateway: // the reason says what to check on the gateway
+    case OpenFailureCause::Other:
+        break;
     }
+    return QString();
 }
 
 } // namespace

@@ -55,6 +55,7 @@ void Form1::Option4_Click() { speedChoice(QLatin1String(kSettings9600)); }
 
 void Form1::portChoice(int chosen, int other)
 {
+    abandonOpen(); // a new choice replaces one whose port has not answered yet
     // A failing step is recorded and the next one still runs; the operator
     // sees the most recent failure.
     QString failure;
@@ -63,29 +64,60 @@ void Form1::portChoice(int chosen, int other)
             failure = step.message();
     };
     if (MSComm1->portOpen())
-        record(MSComm1->setPortOpen(false));
+        MSComm1->setPortOpen(false);
     record(MSComm1->setCommPort(chosen));
     // Open whenever nothing failed, even if the port was closed before (a
     // failed choice, a lost line): choosing a port is how the operator brings
     // the panel back once the device is there again.
-    if (failure.isEmpty())
-        record(openPort());
-    if (!failure.isEmpty()) {
-        reportFailure(failure);
-        (void)MSComm1->setCommPort(other);
+    if (failure.isEmpty()) {
+        m_otherPort = other;
+        openPort(OpenPurpose::PortChoice); // goes on in endPortChoice()
         return;
     }
-    Frame8->hide();
+    endPortChoice(CommResult::failure(failure), other);
 }
 
-CommResult Form1::openPort()
+void Form1::endPortChoice(const CommResult &outcome, int other)
 {
+    if (!outcome) {
+        reportFailure(outcome.message());
+        (void)MSComm1->setCommPort(other);
+    } else {
+        Frame8->hide();
+    }
+    if (std::exchange(m_loading, false))
+        emit loadFinished(true); // start-up's own port choice is over
+}
+
+void Form1::openPort(OpenPurpose purpose)
+{
+    m_pendingOpen = purpose;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const CommResult opened = MSComm1->setPortOpen(true);
+    MSComm1->setPortOpen(true);
+}
+
+void Form1::portOpenFinished(const CommResult &opened)
+{
+    const OpenPurpose purpose = std::exchange(m_pendingOpen, OpenPurpose::None);
+    if (purpose == OpenPurpose::None)
+        return; // an open the panel did not ask for
     QApplication::restoreOverrideCursor();
-    if (opened.openFailure())
-        return CommResult::failure(openFailureMessage(*opened.openFailure(), m_startingUp));
-    return opened;
+    const CommResult worded = opened.openFailure()
+        ? CommResult::failure(openFailureMessage(*opened.openFailure(), purpose == OpenPurpose::StartUp))
+        : opened;
+    if (purpose == OpenPurpose::StartUp)
+        startUpOpened(worded);
+    else
+        endPortChoice(worded, m_otherPort);
+}
+
+void Form1::abandonOpen()
+{
+    if (std::exchange(m_pendingOpen, OpenPurpose::None) == OpenPurpose::None)
+        return;
+    QApplication::restoreOverrideCursor();
+    MSComm1->setPortOpen(false);
+    m_loading = false;
 }
 
 void Form1::speedChoice(const QString &settings)

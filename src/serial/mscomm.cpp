@@ -9,6 +9,7 @@
 #include "serial/sockettransport.h"
 
 #include <QMetaObject>
+#include <QPointer>
 
 #include <sys/ioctl.h>
 
@@ -48,7 +49,7 @@ CommResult MSComm::setCommPort(int port)
     if (!m_devicePaths.contains(port))
         return CommResult::failure(
             QStringLiteral("There is no port COM%1: only COM1 and COM2 can be chosen.").arg(port));
-    if (portOpen())
+    if (portOpen() || m_opening)
         return CommResult::failure(
             QStringLiteral("%1 is open: close it before choosing another port.").arg(portLabel(m_commPort)));
     m_commPort = port;
@@ -74,7 +75,7 @@ CommResult MSComm::setSettings(const QString &settings)
 
 bool MSComm::portOpen() const
 {
-    return m_transport && m_transport->isOpen() && !m_lineLost;
+    return m_transport && !m_opening && m_transport->isOpen() && !m_lineLost;
 }
 
 void MSComm::dropTransport()
@@ -88,62 +89,111 @@ void MSComm::dropTransport()
     m_transport = nullptr;
 }
 
-CommResult MSComm::setPortOpen(bool open)
+void MSComm::setPortOpen(bool open)
 {
     if (!open) {
-        // Closing a closed port is no failure.
         dropTransport();
         m_lineLost = false;
+        m_opening = false;
         ++m_openGeneration;
-        return CommResult::success();
+        return;
     }
-    if (portOpen())
-        return CommResult::failure(QStringLiteral("%1 is already open.").arg(portLabel(m_commPort)));
-    (void)setPortOpen(false); // a lost line whose close is still pending
+    if (m_opening)
+        return;
+    if (portOpen()) {
+        emit openFinished(CommResult::failure(QStringLiteral("%1 is already open.").arg(portLabel(m_commPort))));
+        return;
+    }
+    setPortOpen(false); // a lost line whose close is still pending
+    m_opening = true;
+    m_openedWith = m_settings;
+    const quint64 generation = m_openGeneration;
 
     OpenFailure failure;
     failure.port = m_commPort;
     failure.path = devicePath(m_commPort);
     if (failure.path.isEmpty()) {
         failure.cause = OpenFailureCause::NotConfigured;
-        return CommResult::failure(failure);
+        finishOpen(generation, CommResult::failure(failure));
+        return;
     }
     const ParsedAddress parsed = parsePortAddress(failure.path);
     if (!parsed.error.isEmpty()) {
         failure.cause = OpenFailureCause::BadAddress;
         failure.systemText = parsed.error;
-        return CommResult::failure(failure);
+        finishOpen(generation, CommResult::failure(failure));
+        return;
+    }
+    if (parsed.address.kind == PortAddress::Kind::Device && !isCharacterDevice(parsed.address.path)) {
+        finishOpen(generation, CommResult::failure(deviceOpenFailure(QSerialPort::NoError, parsed.address.path, QString())));
+        return;
     }
 
-    const bool device = parsed.address.kind == PortAddress::Kind::Device;
-    if (device && !isCharacterDevice(parsed.address.path))
-        return CommResult::failure(deviceOpenFailure(QSerialPort::NoError, parsed.address.path, QString()));
-
-    Transport *transport = nullptr;
     switch (parsed.address.kind) {
-    case PortAddress::Kind::Device: transport = new SerialTransport(parsed.address.path, this); break;
-    case PortAddress::Kind::Tcp: transport = new TcpTransport(parsed.address, this); break;
-    case PortAddress::Kind::Rfc2217: transport = new Rfc2217Transport(parsed.address, this); break;
+    case PortAddress::Kind::Device: m_transport = new SerialTransport(parsed.address.path, this); break;
+    case PortAddress::Kind::Tcp: m_transport = new TcpTransport(parsed.address, this); break;
+    case PortAddress::Kind::Rfc2217: m_transport = new Rfc2217Transport(parsed.address, this); break;
     }
-    const CommResult opened = transport->open(m_settings);
-    if (!opened) {
-        const auto *serial = qobject_cast<SerialTransport *>(transport);
-        const QSerialPort::SerialPortError error = serial ? serial->openError() : QSerialPort::NoError;
-        delete transport;
-        if (device)
-            return CommResult::failure(deviceOpenFailure(error, parsed.address.path, opened.message()));
-        failure.cause = OpenFailureCause::Gateway;
-        failure.systemText = opened.message();
-        return CommResult::failure(failure);
-    }
-    m_transport = transport;
+    connect(m_transport, &Transport::opened, this, [this] { settleOpen(CommResult::success()); });
+    connect(m_transport, &Transport::openFailed, this, &MSComm::onTransportOpenFailed);
     connect(m_transport, &Transport::readyRead, this, &MSComm::onReadyRead);
     connect(m_transport, &Transport::lost, this, &MSComm::onLost);
-    ++m_openGeneration;
+    m_transport->open(m_settings);
+}
+
+void MSComm::onTransportOpenFailed(const QString &reason)
+{
+    const auto *serial = qobject_cast<SerialTransport *>(m_transport);
+    if (serial) {
+        settleOpen(CommResult::failure(deviceOpenFailure(serial->openError(), devicePath(m_commPort), reason)));
+        return;
+    }
+    OpenFailure failure;
+    failure.port = m_commPort;
+    failure.path = devicePath(m_commPort);
+    failure.cause = OpenFailureCause::Gateway;
+    failure.systemText = reason;
+    settleOpen(CommResult::failure(failure));
+}
+
+// A device has its answer at once, and the caller hears it before
+// setPortOpen(true) returns, as an open always did. A gateway's answer is
+// told from the event loop, never from inside the caller's call nor the
+// socket's own signal, even when it came at once (a refused connect).
+void MSComm::settleOpen(const CommResult &result)
+{
+    const quint64 generation = m_openGeneration;
+    if (qobject_cast<SerialTransport *>(m_transport)) {
+        finishOpen(generation, result);
+        return;
+    }
+    QMetaObject::invokeMethod(
+        this, [this, generation, result] { finishOpen(generation, result); }, Qt::QueuedConnection);
+}
+
+void MSComm::finishOpen(quint64 generation, const CommResult &result)
+{
+    if (generation != m_openGeneration || !m_opening)
+        return; // closed, or opened afresh, meanwhile
+    m_opening = false;
+    if (!result) {
+        dropTransport();
+        emit openFinished(result);
+        return;
+    }
     m_commEvent = comEvNone;
     m_lineLostMessage.clear();
     m_lineFailureReason.clear();
-    return CommResult::success();
+    // Settings chosen while the open was in progress take effect now; one
+    // that fails leaves the line as it was opened (no such failure arises
+    // with the projector's two settings).
+    if (!(m_settings == m_openedWith))
+        (void)m_transport->applySettings(m_settings);
+    const QPointer<MSComm> self(this);
+    emit openFinished(result);
+    // Bytes that came before the open was told wait for their notification.
+    if (self && generation == m_openGeneration && portOpen())
+        onReadyRead();
 }
 
 // A device's failure with what the operator needs to act on it: the ports

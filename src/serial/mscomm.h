@@ -55,8 +55,19 @@ public:
     CommResult setSettings(const QString &settings);
     QString settings() const { return m_settingsText; }
 
-    CommResult setPortOpen(bool open);
+    // True starts opening the port named by CommPort with the current
+    // Settings: nothing here waits. The outcome comes as openFinished(): for
+    // a device (whose open does not block), or a failure found before
+    // anything opens, before this returns; for a gateway from the event loop,
+    // within Transport::kConnectTimeout. While a gateway's open is in
+    // progress, asking again changes nothing; that open answers both.
+    // False closes the port, or abandons an open in progress, which then
+    // reports nothing. Closing a closed port is no failure.
+    void setPortOpen(bool open);
+    // True once an open has finished well, until the port is closed or lost.
     bool portOpen() const;
+    // Between setPortOpen(true) and its openFinished().
+    bool portOpening() const { return m_opening; }
 
     CommResult setOutput(const QString &text);
     QString input();
@@ -81,12 +92,17 @@ public:
 
 signals:
     void OnComm();
+    // The end of an open: success, or the failure, whose OpenFailure says why.
+    void openFinished(const koru::CommResult &result);
 
 private:
     QString portLabel(int port) const;
     OpenFailure deviceOpenFailure(QSerialPort::SerialPortError error, const QString &path,
                                   const QString &systemText) const;
     void dropTransport();
+    void onTransportOpenFailed(const QString &reason);
+    void settleOpen(const CommResult &result);
+    void finishOpen(quint64 generation, const CommResult &result);
     void onReadyRead();
     void onLost(const QString &reason);
     void closeLostLine(quint64 generation);
@@ -104,6 +120,8 @@ private:
     // the signal). Until then the port counts as closed.
     bool m_lineLost = false;
     bool m_lastWords = false; // handing out what arrived just before a loss
+    bool m_opening = false;
+    LineSettings m_openedWith; // the settings the open in progress began with
     quint64 m_openGeneration = 0;
     QString m_lineLostMessage;
     QString m_lineFailureReason;

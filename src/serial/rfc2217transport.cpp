@@ -21,40 +21,60 @@ Rfc2217Transport::Rfc2217Transport(const PortAddress &address, QObject *parent)
 
 Rfc2217Transport::~Rfc2217Transport() = default;
 
-CommResult Rfc2217Transport::open(const LineSettings &settings)
+void Rfc2217Transport::open(const LineSettings &settings)
 {
-    const QDeadlineTimer deadline(kConnectTimeout);
     m_answerTimer->stop();
+    m_requested = settings;
     m_session = std::make_unique<TelnetComPort>([this](QByteArrayView bytes) {
         socket()->write(bytes.data(), bytes.size());
     });
-    const CommResult connected = connectSocket(deadline);
-    if (!connected)
-        return connected;
-
+    connect(socket(), &QTcpSocket::readyRead, this, &Rfc2217Transport::onSocketData, Qt::UniqueConnection);
+    startConnect();
     // Connected means the gateway has agreed to be a serial port with these
-    // settings: the negotiation belongs to the bounded connect.
-    m_session->start();
-    m_session->requestSettings(settings);
+    // settings: the negotiation belongs to the bounded open. Its first words
+    // wait in the socket and leave the moment the connection is made, before
+    // a gateway that turns it down has closed it: a write after that close
+    // would reset the connection and lose the gateway's reason unread.
+    if (opening() && socket()->state() != QAbstractSocket::UnconnectedState) {
+        m_session->start();
+        m_session->requestSettings(m_requested);
+    }
+}
+
+void Rfc2217Transport::connectionMade()
+{
     socket()->flush();
-    while (!m_session->isReady() && m_session->failure().isEmpty()) {
-        if (m_session->dataSize() >= kReadBufferSize)
-            break; // a gateway that floods before it answers does not speak RFC 2217 as asked
-        if (socket()->bytesAvailable() == 0
-            && !socket()->waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime()))))
-            break;
+    negotiate();
+}
+
+void Rfc2217Transport::negotiate()
+{
+    for (;;) {
+        if (m_session->isReady()) {
+            finishOpen();
+            // What came with the last answer is handed out once the line is
+            // open, with a notification of its own.
+            if (m_session->dataSize() > 0 || socket()->bytesAvailable() > 0)
+                QMetaObject::invokeMethod(this, &Rfc2217Transport::onSocketData, Qt::QueuedConnection);
+            return;
+        }
+        // A gateway that floods before it answers does not speak RFC 2217 as asked.
+        if (!m_session->failure().isEmpty() || m_session->dataSize() >= kReadBufferSize) {
+            failOpen(negotiationFailure());
+            return;
+        }
+        if (socket()->bytesAvailable() == 0)
+            return; // the rest comes with the next readyRead, or the open timer ends it
         pump();
         socket()->flush();
     }
-    if (!m_session->isReady()) {
-        const QString message = negotiationFailure();
-        close();
-        return CommResult::failure(message);
-    }
-    connect(socket(), &QTcpSocket::readyRead, this, &Rfc2217Transport::onSocketData, Qt::UniqueConnection);
-    if (m_session->dataSize() > 0 || socket()->bytesAvailable() > 0)
-        QMetaObject::invokeMethod(this, &Rfc2217Transport::onSocketData, Qt::QueuedConnection);
-    return CommResult::success();
+}
+
+QString Rfc2217Transport::unfinishedOpenFailure()
+{
+    // The gateway's last words before it closed may still wait in the socket.
+    pump();
+    return negotiationFailure();
 }
 
 QString Rfc2217Transport::negotiationFailure() const
@@ -95,7 +115,7 @@ void Rfc2217Transport::close()
 void Rfc2217Transport::pump()
 {
     const qsizetype room = kReadBufferSize - m_session->dataSize();
-    if (room <= 0)
+    if (room <= 0 || !socket()->isOpen())
         return;
     // The parser's payload is never longer than its input, so the buffer
     // stays within its bound.
@@ -104,6 +124,10 @@ void Rfc2217Transport::pump()
 
 void Rfc2217Transport::onSocketData()
 {
+    if (opening()) {
+        negotiate();
+        return;
+    }
     if (!isOpen())
         return;
     pump();

@@ -19,7 +19,9 @@ public:
     Rfc2217Transport(const PortAddress &address, QObject *parent);
     ~Rfc2217Transport() override;
 
-    CommResult open(const LineSettings &settings) override;
+    // Connects, then agrees COM port control and the settings with the
+    // gateway, all within kConnectTimeout.
+    void open(const LineSettings &settings) override;
     void close() override;
     CommResult write(const QByteArray &bytes) override;
     QByteArray read() override;
@@ -29,7 +31,14 @@ public:
     // lost() with the reason.
     CommResult applySettings(const LineSettings &settings) override;
 
+protected:
+    void connectionMade() override;
+    QString unfinishedOpenFailure() override;
+
 private:
+    // Takes the gateway's answers while the open is in progress, and ends it
+    // once they settle it.
+    void negotiate();
     // Moves bytes from the socket through the Telnet parser while the
     // payload buffer has room.
     void pump();

@@ -43,7 +43,15 @@ bool SerialTransport::setLine(const LineSettings &settings)
     return ok;
 }
 
-CommResult SerialTransport::open(const LineSettings &settings)
+void SerialTransport::open(const LineSettings &settings)
+{
+    if (const CommResult opened = openDevice(settings); opened)
+        emit this->opened();
+    else
+        emit openFailed(opened.message());
+}
+
+CommResult SerialTransport::openDevice(const LineSettings &settings)
 {
     const QFileInfo info(m_path);
     if (!info.exists()) {

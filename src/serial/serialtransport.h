@@ -16,7 +16,8 @@ public:
     SerialTransport(const QString &path, QObject *parent);
     ~SerialTransport() override;
 
-    CommResult open(const LineSettings &settings) override;
+    // A tty opens at once: the outcome is reported before this returns.
+    void open(const LineSettings &settings) override;
     void close() override;
     bool isOpen() const override { return m_port.isOpen(); }
     CommResult write(const QByteArray &bytes) override;
@@ -24,10 +25,11 @@ public:
     qint64 bytesAvailable() const override { return m_port.bytesAvailable(); }
     CommResult applySettings(const LineSettings &settings) override;
     int nativeHandle() const override;
-    // What QSerialPort reported when open() last failed.
+    // What QSerialPort reported when the last open failed.
     QSerialPort::SerialPortError openError() const { return m_openError; }
 
 private:
+    CommResult openDevice(const LineSettings &settings);
     bool setLine(const LineSettings &settings);
     QString openFailure(QSerialPort::SerialPortError error) const;
     void onError(QSerialPort::SerialPortError error);

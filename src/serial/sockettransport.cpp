@@ -1,24 +1,56 @@
 #include "serial/sockettransport.h"
 
 #include <QTcpSocket>
+#include <QTimer>
 
 namespace koru {
+
+namespace {
+
+const QString kClosedByPeer = QStringLiteral("the gateway or the network closed the connection");
+
+QString noAnswer()
+{
+    return QStringLiteral("no answer within %1 s (host unreachable). Check that the gateway is switched on and "
+                          "that this computer can reach its network")
+        .arg(Transport::kConnectTimeout.count() / 1000);
+}
+
+} // namespace
 
 SocketTransport::SocketTransport(const PortAddress &address, QObject *parent)
     : Transport(parent)
     , m_address(address)
     , m_socket(new QTcpSocket(this))
+    , m_openTimer(new QTimer(this))
 {
     // Qt stops taking bytes from the kernel once this much waits unread: TCP
     // then holds the gateway back, and nothing is dropped.
     m_socket->setReadBufferSize(kReadBufferSize);
-    connect(m_socket, &QTcpSocket::disconnected, this, [this] {
-        reportLoss(QStringLiteral("the gateway or the network closed the connection"));
+    m_openTimer->setSingleShot(true);
+    m_openTimer->setInterval(kConnectTimeout);
+    connect(m_openTimer, &QTimer::timeout, this, [this] { failOpen(m_reached ? unfinishedOpenFailure() : noAnswer()); });
+    connect(m_socket, &QTcpSocket::connected, this, [this] {
+        if (!m_opening)
+            return;
+        m_reached = true;
+        m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1); // a frame is four bytes: no Nagle wait
+        connectionMade();
     });
+    connect(m_socket, &QTcpSocket::disconnected, this, &SocketTransport::onSocketGone);
     connect(m_socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
+        if (m_opening) {
+            // A gateway that closes mid-negotiation is answered once the
+            // socket has closed, when disconnected() follows: the reason then
+            // sees the connection gone.
+            if (m_reached && error == QAbstractSocket::RemoteHostClosedError)
+                return;
+            failOpen(m_reached ? unfinishedOpenFailure() : connectFailure());
+            return;
+        }
         if (error == QAbstractSocket::RemoteHostClosedError || error == QAbstractSocket::NetworkError
             || error == QAbstractSocket::SocketTimeoutError)
-            reportLoss(QStringLiteral("the gateway or the network closed the connection"));
+            reportLoss(kClosedByPeer);
     });
 }
 
@@ -28,20 +60,49 @@ SocketTransport::~SocketTransport()
     m_socket->abort();
 }
 
-CommResult SocketTransport::connectSocket(const QDeadlineTimer &deadline)
+void SocketTransport::startConnect()
 {
     m_connected = false;
+    m_reached = false;
     m_socket->abort();
+    m_opening = true;
+    m_openTimer->start();
+    // A name is looked up by the socket itself, off the event loop's back;
+    // an address literal may fail (refused) before this returns.
     m_socket->connectToHost(m_address.host, m_address.port);
-    // The one blocking call of the component: bounded, and only on open.
-    if (!m_socket->waitForConnected(int(qMax<qint64>(1, deadline.remainingTime())))) {
-        const QString message = connectFailure();
-        m_socket->abort();
-        return CommResult::failure(message);
-    }
-    m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1); // a frame is four bytes: no Nagle wait
+}
+
+QString SocketTransport::unfinishedOpenFailure()
+{
+    return kClosedByPeer;
+}
+
+void SocketTransport::finishOpen()
+{
+    if (!m_opening)
+        return;
+    m_opening = false;
+    m_openTimer->stop();
     m_connected = true;
-    return CommResult::success();
+    emit opened();
+}
+
+void SocketTransport::failOpen(const QString &reason)
+{
+    if (!m_opening)
+        return;
+    m_opening = false;
+    m_openTimer->stop();
+    m_socket->abort();
+    emit openFailed(reason);
+}
+
+void SocketTransport::onSocketGone()
+{
+    if (m_opening)
+        failOpen(unfinishedOpenFailure());
+    else
+        reportLoss(kClosedByPeer);
 }
 
 QString SocketTransport::connectFailure() const
@@ -55,14 +116,9 @@ QString SocketTransport::connectFailure() const
         return QStringLiteral("the connection was refused. Is the gateway running, is the port right?");
     case QAbstractSocket::SocketTimeoutError:
     case QAbstractSocket::NetworkError:
-        return QStringLiteral("no answer within %1 s (host unreachable). Check that the gateway is "
-                              "switched on and that this computer can reach its network")
-            .arg(kConnectTimeout.count() / 1000);
+    case QAbstractSocket::UnknownSocketError:
+        return noAnswer();
     default:
-        if (m_socket->state() != QAbstractSocket::ConnectedState && m_socket->error() == QAbstractSocket::UnknownSocketError)
-            return QStringLiteral("no answer within %1 s (host unreachable). Check that the gateway is "
-                                  "switched on and that this computer can reach its network")
-                .arg(kConnectTimeout.count() / 1000);
         return m_socket->errorString();
     }
 }
@@ -77,6 +133,8 @@ void SocketTransport::reportLoss(const QString &reason)
 
 void SocketTransport::close()
 {
+    m_opening = false;
+    m_openTimer->stop();
     m_connected = false;
     m_socket->abort();
 }
@@ -91,12 +149,10 @@ int SocketTransport::nativeHandle() const
     return isOpen() ? int(m_socket->socketDescriptor()) : -1;
 }
 
-CommResult TcpTransport::open(const LineSettings &)
+void TcpTransport::open(const LineSettings &)
 {
-    const CommResult connected = connectSocket(QDeadlineTimer(kConnectTimeout));
-    if (connected)
-        connect(socket(), &QTcpSocket::readyRead, this, &Transport::readyRead, Qt::UniqueConnection);
-    return connected;
+    connect(socket(), &QTcpSocket::readyRead, this, &Transport::readyRead, Qt::UniqueConnection);
+    startConnect();
 }
 
 CommResult TcpTransport::write(const QByteArray &bytes)

@@ -3,15 +3,15 @@
 #include "serial/portaddress.h"
 #include "serial/transport.h"
 
-#include <QDeadlineTimer>
-
 class QTcpSocket;
+class QTimer;
 
 namespace koru {
 
-// What the two network transports share: the bounded connect, its failure
-// messages, and noticing that the gateway or the network closed the
-// connection.
+// What the two network transports share: the connect, driven by the socket's
+// signals and bounded by one timer, its failure messages, and noticing that
+// the gateway or the network closed the connection. A host name is looked up
+// by the socket, without waiting.
 class SocketTransport : public Transport
 {
     Q_OBJECT
@@ -25,8 +25,18 @@ public:
     int nativeHandle() const override;
 
 protected:
-    // Connects within the deadline; the failure says what to check.
-    CommResult connectSocket(const QDeadlineTimer &deadline);
+    // Starts the connect; kConnectTimeout bounds it together with whatever
+    // connectionMade() goes on to do.
+    void startConnect();
+    // The connection is made: the open goes on from here. The default ends it.
+    virtual void connectionMade() { finishOpen(); }
+    // Why an open that had its connection did not end: the gateway closed the
+    // connection, or the time ran out.
+    virtual QString unfinishedOpenFailure();
+    // The open ends, well or not; each emits its signal once per open.
+    void finishOpen();
+    void failOpen(const QString &reason);
+    bool opening() const { return m_opening; }
     // Emits lost() once per connection.
     void reportLoss(const QString &reason);
     QTcpSocket *socket() const { return m_socket; }
@@ -34,9 +44,13 @@ protected:
 
 private:
     QString connectFailure() const;
+    void onSocketGone();
 
     PortAddress m_address;
     QTcpSocket *m_socket;
+    QTimer *m_openTimer;
+    bool m_opening = false;
+    bool m_reached = false; // this open's connection was made
     bool m_connected = false;
 };
 
@@ -48,7 +62,7 @@ class TcpTransport final : public SocketTransport
 public:
     using SocketTransport::SocketTransport;
 
-    CommResult open(const LineSettings &settings) override;
+    void open(const LineSettings &settings) override;
     CommResult write(const QByteArray &bytes) override;
     QByteArray read() override;
     qint64 bytesAvailable() const override;

@@ -22,14 +22,19 @@ public:
     // The receive buffer holds at most this many bytes; the rest waits in
     // the kernel (or at the far end) until it is read, so nothing is lost.
     static constexpr qsizetype kReadBufferSize = 1024;
-    // The one blocking wait allowed: connecting to a gateway.
+    // How long a gateway has from the start of an open to its end: the
+    // connect, and for RFC 2217 the negotiation after it. A settings change
+    // on an open line has as long to be confirmed.
     static constexpr std::chrono::milliseconds kConnectTimeout { 3000 };
 
     using QObject::QObject;
 
-    // Opens with `settings` in force (as far as the transport can set them).
-    virtual CommResult open(const LineSettings &settings) = 0;
-    // Closing a closed transport does nothing. Emits nothing.
+    // Starts opening with `settings` in force (as far as the transport can set
+    // them) and returns at once: nothing here waits. Exactly one of opened()
+    // or openFailed() follows, from the event loop or from inside this call.
+    virtual void open(const LineSettings &settings) = 0;
+    // Closing a closed transport does nothing. Emits nothing; an open still
+    // in progress is abandoned, and neither of its signals follows.
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
     // Hands every byte to the kernel before returning, unless it refuses.
@@ -44,6 +49,9 @@ public:
     virtual int nativeHandle() const = 0;
 
 signals:
+    void opened();
+    // `reason` says what went wrong, without the port's name.
+    void openFailed(const QString &reason);
     void readyRead();
     // The far end went away or the line failed; `reason` completes "was lost: "
     // and says what happened only: what to do about it is the program's to say.

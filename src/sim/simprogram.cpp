@@ -30,8 +30,11 @@ QString printable(const QByteArray &frame)
 
 } // namespace
 
-int runProjectorSimProgram(QCoreApplication &app)
+int runSim(int argc, char *argv[])
 {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("koru-projector-sim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(KORU_VERSION));
     const SimCommandLine commandLine = parseSimCommandLine(app.arguments());
     if (commandLine.exitCode)
         return program::finish(commandLine);

@@ -1,8 +1,8 @@
 // The panel on a projector reached through the real ser2net on loopback:
 // started from the command line as a technician would, it must behave as on
 // a local port, speed panel included, and take a dead gateway calmly.
-#include "app/commandline.h"
-#include "app/panelapp.h"
+#include "app/panelcommandline.h"
+#include "app/panelprogram.h"
 #include "layout/panelbuilder.h"
 #include "layout/panelbutton.h"
 #include "layout/panellabel.h"
@@ -11,6 +11,7 @@
 #include "sim/projectorsim.h"
 #include "support/idlecheck.h"
 #include "support/linespeed.h"
+#include "support/panelfixture.h"
 #include "support/recordingreporter.h"
 #include "support/ser2netgateway.h"
 
@@ -59,7 +60,7 @@ struct GatewaySession
         if (!sim.start() || !gateway.start(sim.devicePath(), mode))
             return;
         const koru::PanelCommandLine line = koru::parsePanelCommandLine({ "koru-panel", "--com1", gateway.address() });
-        started = !line.exitCode && koru::startPanel(line.options, reporter, session);
+        started = !line.exitCode && koru::test::startPanelAndWait(line.options, reporter, session);
     }
     ~GatewaySession() { session.form.reset(); } // the panel lets go before the gateway does
 

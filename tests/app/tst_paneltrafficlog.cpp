@@ -1,12 +1,13 @@
 // The panel's traffic log: --log on its command line, the transcript of a
 // session with the simulated projector, and a log that cannot be opened.
-#include "app/commandline.h"
-#include "app/panelapp.h"
+#include "app/panelcommandline.h"
+#include "app/panelprogram.h"
 #include "layout/panelbuilder.h"
 #include "panel/form1.h"
 #include "layout/panellabel.h"
 #include "protocol/trafficlog.h"
 #include "serial/mscomm.h"
+#include "support/panelfixture.h"
 #include "support/recordingreporter.h"
 
 #include <QApplication>
@@ -41,7 +42,7 @@ void TestPanelTrafficLog::sessionWithTheSimulatorWritesATranscript()
     PanelSession session;
     QString error;
     QVERIFY2(koru::openTrafficLog(parsed.options, session, &error), qPrintable(error));
-    QVERIFY(koru::startPanel(parsed.options, reporter, session));
+    QVERIFY(koru::test::startPanelAndWait(parsed.options, reporter, session));
     koru::Form1 &form = *session.form;
     form.commandClick(*koru::commandByName(u"power-on"));
     QTRY_COMPARE(form.Label12->text(), QStringLiteral(" ACK CR "));

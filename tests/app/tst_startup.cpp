@@ -1,10 +1,12 @@
-#include "app/commandline.h"
-#include "app/panelapp.h"
+#include "app/panelcommandline.h"
+#include "app/panelprogram.h"
 #include "layout/panelbuilder.h"
 #include "panel/form1.h"
 #include "serial/mscomm.h"
 #include "support/linespeed.h"
+#include "support/opening.h"
 #include "support/pty.h"
+#include "support/panelfixture.h"
 #include "support/recordingreporter.h"
 
 #include <QApplication>
@@ -127,7 +129,7 @@ void TestStartUp::missingDeviceReportsOnceAndShowsNothing()
     PanelSession session;
     PanelOptions options;
     options.com1 = QStringLiteral("/dev/koru-test-missing");
-    QVERIFY(!koru::startPanel(options, reporter, session));
+    QVERIFY(!koru::test::startPanelAndWait(options, reporter, session));
     QCOMPARE(reporter.count(), 1);
     QCOMPARE(reporter.titles.first(), QString::fromUtf8(koru::layout::kWindowTitle));
     QVERIFY2(reporter.messages.first().contains(options.com1), qPrintable(reporter.messages.first()));
@@ -140,13 +142,13 @@ void TestStartUp::busyDeviceReportsOnceAndShowsNothing()
     PtyPair pty;
     koru::MSComm holder;
     holder.setDevicePath(1, pty.slavePath());
-    QVERIFY(holder.setPortOpen(true));
+    QVERIFY(koru::test::openPort(holder));
 
     RecordingReporter reporter;
     PanelSession session;
     PanelOptions options;
     options.com1 = pty.slavePath();
-    QVERIFY(!koru::startPanel(options, reporter, session));
+    QVERIFY(!koru::test::startPanelAndWait(options, reporter, session));
     QCOMPARE(reporter.count(), 1);
     QVERIFY2(reporter.messages.first().contains(QStringLiteral("busy")), qPrintable(reporter.messages.first()));
     // The program ends after this message: no offer to choose the port again.
@@ -161,7 +163,7 @@ void TestStartUp::deviceGivenOnTheCommandLineOpens()
     RecordingReporter reporter;
     PanelSession session;
     const auto parsed = parsePanelCommandLine({ "koru-panel", "--com1", pty.slavePath() });
-    QVERIFY(koru::startPanel(parsed.options, reporter, session));
+    QVERIFY(koru::test::startPanelAndWait(parsed.options, reporter, session));
     QCOMPARE(reporter.count(), 0);
     QVERIFY(session.form->isVisible());
     QCOMPARE(session.form->Height(), 5200.0);

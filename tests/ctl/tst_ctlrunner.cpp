@@ -5,6 +5,7 @@
 #include "protocol/trafficlog.h"
 #include "serial/mscomm.h"
 #include "sim/projectorsim.h"
+#include "support/opening.h"
 #include "support/pty.h"
 
 #include <QElapsedTimer>
@@ -227,7 +228,7 @@ void TestCtlRunner::portThatCannotBeOpened()
     koru::MSComm holder;
     holder.setDevicePath(1, pty.slavePath());
     if (path == u"PTY") {
-        QVERIFY(holder.setPortOpen(true));
+        QVERIFY(koru::test::openPort(holder));
         path = pty.slavePath();
     }
     QTcpServer closed; // a loopback port that was just given up: nobody listens there

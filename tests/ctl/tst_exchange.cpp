@@ -1,15 +1,24 @@
 // How koru-ctl judges a reply and the lines it prints for it.
-#include "ctl/exchange.h"
+#include "ctl/exchangereport.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTest>
 
 using namespace std::chrono_literals;
-using koru::ctl::Exchange;
-using koru::ctl::Outcome;
+using koru::line::Exchange;
+using koru::line::Outcome;
 
 Q_DECLARE_METATYPE(Outcome)
+
+// What the line hands over for `reply` to the command `name`.
+static Exchange exchangeOf(QStringView name, const QByteArray &reply, koru::Millis elapsed, koru::Millis queued = {})
+{
+    Exchange exchange { koru::commandByName(name), koru::line::judgeReply(koru::frame(*koru::commandByName(name)), reply) };
+    exchange.result.elapsed = elapsed;
+    exchange.result.queued = queued;
+    return exchange;
+}
 
 class TestExchange : public QObject
 {
@@ -64,20 +73,17 @@ void TestExchange::assess()
     QFETCH(int, exitStatus);
     QFETCH(QString, line);
 
-    const Exchange exchange { koru::commandByName(name), reply, 20ms };
-    QVERIFY(exchange.command);
-    const auto assessment = koru::ctl::assess(exchange);
-    QCOMPARE(assessment.outcome, outcome);
+    const Exchange exchange = exchangeOf(name, reply, 20ms);
+    QCOMPARE(exchange.result.outcome, outcome);
     QCOMPARE(koru::ctl::exitStatusOf(outcome), exitStatus);
-    QCOMPARE(koru::ctl::formatLine(exchange, assessment), line);
-    QCOMPARE(koru::ctl::describeFailure(exchange, assessment, 500ms).isEmpty(), exitStatus == 0);
+    QCOMPARE(koru::ctl::formatLine(exchange), line);
+    QCOMPARE(koru::ctl::describeFailure(exchange, 500ms).isEmpty(), exitStatus == 0);
 }
 
 void TestExchange::jsonCarriesEveryField()
 {
-    const Exchange answered { koru::commandByName(u"status"), QByteArray("40\r"), 23ms };
-    const auto document = QJsonDocument::fromJson(
-        koru::ctl::formatJson(answered, koru::ctl::assess(answered)).toUtf8());
+    const Exchange answered = exchangeOf(u"status", QByteArray("40\r"), 23ms, 7ms);
+    const auto document = QJsonDocument::fromJson(koru::line::formatJson(answered).toUtf8());
     QVERIFY(document.isObject());
     const QJsonObject object = document.object();
     QCOMPARE(object.value("name").toString(), QStringLiteral("status"));
@@ -86,11 +92,11 @@ void TestExchange::jsonCarriesEveryField()
     QCOMPARE(object.value("rendered").toString(), QStringLiteral(" 4 0 CR "));
     QCOMPARE(object.value("words").toString(), QStringLiteral("Count down"));
     QCOMPARE(object.value("elapsed_ms").toInt(), 23);
+    QCOMPARE(object.value("queued_ms").toInt(), 7);
     QCOMPARE(object.value("result").toString(), QStringLiteral("answered"));
 
-    const Exchange silent { koru::commandByName(u"power-on"), QByteArray(), 500ms };
-    const QJsonObject none = QJsonDocument::fromJson(
-        koru::ctl::formatJson(silent, koru::ctl::assess(silent)).toUtf8()).object();
+    const Exchange silent = exchangeOf(u"power-on", QByteArray(), 500ms);
+    const QJsonObject none = QJsonDocument::fromJson(koru::line::formatJson(silent).toUtf8()).object();
     QVERIFY(none.contains("words") && none.value("words").isNull());
     QCOMPARE(none.value("reply_hex").toString(), QString());
     QCOMPARE(none.value("result").toString(), QStringLiteral("no-reply"));

@@ -30,6 +30,14 @@ struct Owner : QObject
 const QString kSettings = QStringLiteral("19200,N,8,1");
 const QByteArray kAckCr(koru::kAckCr);
 
+// Opens the line and runs the event loop until it says it is open.
+bool openLine(ProjectorLine &line)
+{
+    QSignalSpy opened(&line, &ProjectorLine::opened);
+    line.open();
+    return opened.count() > 0 || opened.wait(5000);
+}
+
 } // namespace
 
 class TestProjectorLine : public QObject
@@ -50,7 +58,7 @@ void TestProjectorLine::ownersInterleaveAndEachGetsItsOwnReply()
     ProjectorSim sim({});
     QVERIFY(sim.start());
     ProjectorLine line(sim.devicePath(), kSettings);
-    QVERIFY(line.open());
+    QVERIFY(openLine(line));
     Owner a, b;
     QList<QByteArray> order;
     connect(&line, &ProjectorLine::sent, &a, [&order](const QByteArray &frame) { order << frame; });
@@ -68,6 +76,14 @@ void TestProjectorLine::ownersInterleaveAndEachGetsItsOwnReply()
             && b.results[0].reading == koru::Reading(koru::PowerState::CountDown));
     for (const Result &result : a.results + b.results)
         QVERIFY(result.outcome == Outcome::Answered && result.elapsed >= 15ms && result.elapsed < 500ms);
+    // All five were queued before the first went: each waited for the line
+    // at least as long as the frames before it took (whole milliseconds).
+    const QList<Result> inOrder { a.results[0], b.results[0], a.results[1], b.results[1], b.results[2] };
+    koru::Millis before { 0 };
+    for (qsizetype i = 0; i < inOrder.size(); ++i) {
+        QVERIFY2(inOrder[i].queued + koru::Millis(i + 1) >= before, qPrintable(QString::number(i)));
+        before += inOrder[i].elapsed;
+    }
 }
 
 void TestProjectorLine::lateReplyReachesNobody_data()
@@ -82,7 +98,7 @@ void TestProjectorLine::lateReplyReachesNobody()
     QFETCH(bool, settle);
     koru::test::PtyPair projector; // the test answers for the projector
     ProjectorLine line(projector.slavePath(), kSettings);
-    QVERIFY(line.open());
+    QVERIFY(openLine(line));
     Owner a, b;
     line.submit(&a, "C00\r", a.handler(), 100ms);
     QCOMPARE(projector.readAtLeast(4), QByteArray("C00\r"));
@@ -105,7 +121,7 @@ void TestProjectorLine::holdBesideAnotherOwnersQueries()
     ProjectorSim sim({});
     QVERIFY(sim.start());
     ProjectorLine line(sim.devicePath(), kSettings);
-    QVERIFY(line.open());
+    QVERIFY(openLine(line));
     Owner holder, asker;
     koru::line::RequestId hold = 0;
     QElapsedTimer clock;
@@ -138,7 +154,7 @@ void TestProjectorLine::hangUpEndsEveryRequestOnce()
     ProjectorSim sim(options);
     QVERIFY(sim.start());
     ProjectorLine line(sim.devicePath(), kSettings);
-    QVERIFY(line.open());
+    QVERIFY(openLine(line));
     QSignalSpy lost(&line, &ProjectorLine::lost);
     Owner a, b;
     line.hold(&a, "C09\r", 50ms, a.handler());
@@ -162,7 +178,7 @@ void TestProjectorLine::ownerGoneTakesItsRequests()
     ProjectorSim sim({});
     QVERIFY(sim.start());
     ProjectorLine line(sim.devicePath(), kSettings);
-    QVERIFY(line.open());
+    QVERIFY(openLine(line));
     QSignalSpy sent(&line, &ProjectorLine::sent);
     auto gone = std::make_unique<Owner>();
     int goneCalls = 0;

@@ -1,3 +1,4 @@
+#include "support/opening.h"
 #include "support/panelfixture.h"
 
 #include <QMenu>
@@ -420,7 +421,7 @@ void TestCommands::failureDuringAHoldEndsIt()
     PanelButton *volUp = panel.button("Command1");
     press(volUp);
     QVERIFY(form.Timer1->isActive());
-    QVERIFY(form.MSComm1->setPortOpen(false)); // the line goes away mid-hold
+    form.MSComm1->setPortOpen(false); // the line goes away mid-hold
 
     form.Timer1_Timer();
     QCOMPARE(panel.reporter.count(), 1);
@@ -442,7 +443,7 @@ void TestCommands::failureAtAPressStartsNothing()
 {
     PanelFixture panel;
     Form1 &form = *panel.form;
-    QVERIFY(form.MSComm1->setPortOpen(false));
+    form.MSComm1->setPortOpen(false);
     // While the warning is up, the timers must already be quiet.
     bool repeatingDuringWarning = true;
     panel.reporter.onWarn = [&](const QString &) {
@@ -463,7 +464,7 @@ void TestCommands::failureAtAPressStartsNothing()
 void TestCommands::failedModeButtonChangesNoMode()
 {
     PanelFixture panel;
-    QVERIFY(panel.form->MSComm1->setPortOpen(false));
+    panel.form->MSComm1->setPortOpen(false);
     QTest::mouseClick(panel.button("Command10"), Qt::LeftButton); // ZOOM
     QCOMPARE(panel.reporter.count(), 1);
     QCOMPARE(panel.form->Timer1->interval(), 200);
@@ -593,7 +594,7 @@ void TestCommands::failedSendUnderARealBoxEndsTheHoldAsAReleaseWould()
     pressThroughTheWindow(panel, button);
     QVERIFY(form.Timer1->isActive());
     QVERIFY(form.Timer2->interval() < 500);
-    QVERIFY(form.MSComm1->setPortOpen(false)); // the line goes away mid-hold
+    form.MSComm1->setPortOpen(false); // the line goes away mid-hold
 
     // The warning as the operator gets it: a real modal box, which takes the
     // mouse, so the release made while it is up never reaches the button.
@@ -617,7 +618,7 @@ void TestCommands::failedSendUnderARealBoxEndsTheHoldAsAReleaseWould()
     expectReleasedState(panel, button);
 
     // Later commands keep the ordinary reply wait and monitor clear.
-    QVERIFY(form.MSComm1->setPortOpen(true));
+    QVERIFY(koru::test::openPort(*form.MSComm1));
     QTest::mouseClick(panel.button("Command17"), Qt::LeftButton);
     QCOMPARE(panel.pty.readAvailable().right(4), QByteArray("C00\r"));
     QVERIFY(form.Timer2->remainingTime() > 400);

@@ -1,5 +1,6 @@
 #include "support/panelfixture.h"
 #include "support/linespeed.h"
+#include "support/opening.h"
 
 #include <QFrame>
 #include <QRadioButton>
@@ -317,7 +318,7 @@ void TestForm1::failingSendWarnsOnceAndTheProgramGoesOn()
 {
     PanelFixture panel;
     Form1 &form = *panel.form;
-    QVERIFY(form.MSComm1->setPortOpen(false));
+    form.MSComm1->setPortOpen(false);
     QVERIFY(!panel.send("C00"));
     QCOMPARE(panel.reporter.count(), 1);
     QCOMPARE(panel.reporter.titles.first(), form.windowTitle());
@@ -331,7 +332,7 @@ void TestForm1::failingSendWarnsOnceAndTheProgramGoesOn()
     // A real click fails the same way, once, and the panel stays usable.
     QTest::mouseClick(panel.button("Command17"), Qt::LeftButton);
     QCOMPARE(panel.reporter.count(), 2);
-    QVERIFY(form.MSComm1->setPortOpen(true));
+    QVERIFY(koru::test::openPort(*form.MSComm1));
     QVERIFY(panel.send("C02"));
     QCOMPARE(panel.pty.readAtLeast(4), QByteArray("C02\r"));
 }
@@ -356,7 +357,7 @@ void TestForm1::endClosesThePortAndStopsEverything()
     // The device is free again for anyone else.
     MSComm other;
     other.setDevicePath(1, panel.pty.slavePath());
-    QVERIFY(other.setPortOpen(true));
+    QVERIFY(koru::test::openPort(other));
 }
 
 void TestForm1::closingThroughTheFrameReleasesThePort()
@@ -367,7 +368,7 @@ void TestForm1::closingThroughTheFrameReleasesThePort()
     QVERIFY(!panel.form->MSComm1->portOpen());
     MSComm other;
     other.setDevicePath(1, panel.pty.slavePath());
-    QVERIFY(other.setPortOpen(true));
+    QVERIFY(koru::test::openPort(other));
 }
 
 QTEST_MAIN(TestForm1)

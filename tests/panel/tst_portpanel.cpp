@@ -1,6 +1,9 @@
 #include "support/panelfixture.h"
 #include "support/linespeed.h"
+#include "support/opening.h"
+#include "support/silentgateway.h"
 
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFrame>
@@ -40,6 +43,7 @@ private slots:
     void secondPortPresent();
     void secondPortAbsent();
     void busySecondPortInvitesAnotherChoice();
+    void silentGatewayKeepsThePanelWaitingThenFails();
     void choosingAgainAfterAFailureOpensThePort();
     void lostPortComesBackWhenChosenAgain();
     void successfulChoiceLeavesTheHideTimerRunning();
@@ -116,7 +120,7 @@ void TestPortPanel::secondPortPresent()
     // COM1 is free again for others.
     koru::MSComm other;
     other.setDevicePath(1, panel.pty.slavePath());
-    QVERIFY(other.setPortOpen(true));
+    QVERIFY(koru::test::openPort(other));
 }
 
 void TestPortPanel::secondPortAbsent()
@@ -152,7 +156,7 @@ void TestPortPanel::busySecondPortInvitesAnotherChoice()
     PtyPair com2;
     koru::MSComm holder;
     holder.setDevicePath(1, com2.slavePath());
-    QVERIFY(holder.setPortOpen(true));
+    QVERIFY(koru::test::openPort(holder));
     openWithSecondPort(panel, com2);
     showPanel(panel);
 
@@ -162,6 +166,35 @@ void TestPortPanel::busySecondPortInvitesAnotherChoice()
     QVERIFY2(message.contains(QStringLiteral("busy")) && message.contains(QStringLiteral("choose the port again")),
              qPrintable(message));
     QVERIFY(!message.contains(QStringLiteral("start the panel again")));
+}
+
+// A gateway that takes the connection and never says a word: the panel waits
+// for it without freezing, takes no clicks meanwhile, and then warns.
+void TestPortPanel::silentGatewayKeepsThePanelWaitingThenFails()
+{
+    koru::test::SilentGateway silent;
+    QVERIFY(silent.port() != 0);
+    PanelFixture panel;
+    panel.form->MSComm1->setDevicePath(2, QStringLiteral("rfc2217://127.0.0.1:%1").arg(silent.port()));
+    panel.form->show();
+    showPanel(panel);
+
+    QElapsedTimer clock;
+    clock.start();
+    QTest::mouseClick(panel.form->Option2, Qt::LeftButton, {}, QPoint(5, 5));
+    QVERIFY(QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor);
+    QTest::mouseClick(panel.button("Command17"), Qt::LeftButton); // the panel is busy
+    QCOMPARE(panel.reporter.count(), 0);
+
+    QTRY_COMPARE_WITH_TIMEOUT(panel.reporter.count(), 1, 5000);
+    QVERIFY2(clock.elapsed() >= 2900, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY2(panel.reporter.messages.first().contains(QStringLiteral("does not speak RFC 2217: no answer")),
+             qPrintable(panel.reporter.messages.first()));
+    QVERIFY(!QApplication::overrideCursor());
+    QCOMPARE(panel.form->MSComm1->commPort(), 1);
+    QVERIFY(!panel.form->MSComm1->portOpen());
+    QVERIFY(panel.form->Frame8->isVisible());
+    QCOMPARE(panel.pty.readFor(20ms), QByteArray()); // the click sent nothing
 }
 
 void TestPortPanel::choosingAgainAfterAFailureOpensThePort()
@@ -193,8 +226,8 @@ void TestPortPanel::lostPortComesBackWhenChosenAgain()
 
     PanelFixture panel;
     panel.form->MSComm1->setDevicePath(1, alias);
-    QVERIFY(panel.form->MSComm1->setPortOpen(false));
-    QVERIFY(panel.form->MSComm1->setPortOpen(true));
+    panel.form->MSComm1->setPortOpen(false);
+    QVERIFY(koru::test::openPort(*panel.form->MSComm1));
     panel.form->show();
 
     adapter->hangUp();

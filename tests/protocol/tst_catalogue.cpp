@@ -1,7 +1,9 @@
 // The catalogue as scripts and the panel meet it: one unique name per row,
-// each name read off its button, look-ups by name and code.
+// each name read off its button, look-ups by name and code, and the names
+// suggested for a mistyped one.
 #include "layout/controlinventory.h"
 #include "protocol/catalogue.h"
+#include "protocol/commandwords.h"
 
 #include <QRegularExpression>
 #include <QSet>
@@ -39,6 +41,8 @@ private slots:
     void eachNameIsReadOffItsButton();
     void lookUpsFindTheRow_data();
     void lookUpsFindTheRow();
+    void nearestNames_data();
+    void nearestNames();
 };
 
 void TestCatalogue::namesAreUniqueAndScriptFriendly()
@@ -86,6 +90,31 @@ void TestCatalogue::lookUpsFindTheRow()
     QVERIFY(!koru::commandByName(name.toUpper()));
     QVERIFY(!koru::commandByCode(code.toLower()));
     QVERIFY(!koru::commandByCode(code + u'\r'));
+}
+
+void TestCatalogue::nearestNames_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("alsoListed"); // empty: only the first matters
+
+    QTest::newRow("typo") << "stauts" << "status" << "";
+    QTest::newRow("part of two names") << "mute" << "audio-mute-on" << "video-mute-off";
+    QTest::newRow("code in lower case") << "c3c" << "cursor-up" << "";
+    QTest::newRow("nothing close") << "reboot-the-building" << "" << "";
+    QTest::newRow("a word of the name") << "lamp-hrs" << "lamp-time" << "";
+}
+
+void TestCatalogue::nearestNames()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, first);
+    QFETCH(QString, alsoListed);
+    const QStringList names = koru::nearestNames(typed);
+    QCOMPARE(names.value(0), first);
+    QVERIFY(names.size() <= 5);
+    if (!alsoListed.isEmpty())
+        QVERIFY2(names.contains(alsoListed), qPrintable(names.join(u',')));
 }
 
 QTEST_GUILESS_MAIN(TestCatalogue)

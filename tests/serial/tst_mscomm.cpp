@@ -1,6 +1,7 @@
 #include "serial/mscomm.h"
 #include "serial/transport.h"
 #include "support/idlecheck.h"
+#include "support/opening.h"
 #include "support/linespeed.h"
 #include "support/pty.h"
 
@@ -48,7 +49,7 @@ void TestMSComm::opensAtTheSettingsGiven()
     comm.setDevicePath(1, pty.slavePath());
     QVERIFY(comm.setCommPort(1));
     QVERIFY(comm.setSettings(QStringLiteral("19200,N,8,1")));
-    const auto opened = comm.setPortOpen(true);
+    const auto opened = koru::test::openPort(comm);
     QVERIFY2(opened, qPrintable(opened.message()));
     QVERIFY(comm.portOpen());
     // The kernel's view of the line, through the descriptor MSComm holds.
@@ -65,7 +66,7 @@ void TestMSComm::outputPutsExactBytesOnTheLine()
     MSComm comm;
     comm.setDevicePath(1, pty.slavePath());
     QVERIFY(comm.setSettings(QStringLiteral("19200,N,8,1")));
-    QVERIFY(comm.setPortOpen(true));
+    QVERIFY(koru::test::openPort(comm));
 
     QVERIFY(comm.setOutput(QStringLiteral("C00\r")));
     // Written before the call returns, not on a later turn of the event loop.
@@ -79,7 +80,7 @@ void TestMSComm::inputReturnsEverythingWaitingOnce()
     PtyPair pty;
     MSComm comm;
     comm.setDevicePath(1, pty.slavePath());
-    QVERIFY(comm.setPortOpen(true));
+    QVERIFY(koru::test::openPort(comm));
     QSignalSpy notified(&comm, &MSComm::OnComm);
 
     QVERIFY(pty.write(QByteArray("80\r")));
@@ -95,7 +96,7 @@ void TestMSComm::highBytesBecomeLatin1Characters()
     PtyPair pty;
     MSComm comm;
     comm.setDevicePath(1, pty.slavePath());
-    QVERIFY(comm.setPortOpen(true));
+    QVERIFY(koru::test::openPort(comm));
 
     const QByteArray bytes("\x06\x80\xff\xe9z", 5);
     QVERIFY(pty.write(bytes));
@@ -111,7 +112,7 @@ void TestMSComm::settingsChangeTakesEffectOnTheOpenPort()
     MSComm comm;
     comm.setDevicePath(1, pty.slavePath());
     QVERIFY(comm.setSettings(QStringLiteral("19200,N,8,1")));
-    QVERIFY(comm.setPortOpen(true));
+    QVERIFY(koru::test::openPort(comm));
 
     QVERIFY(comm.setSettings(QStringLiteral("9600,N,8,1")));
     QVERIFY(comm.portOpen());
@@ -127,7 +128,7 @@ void TestMSComm::malformedSettingsAreRefusedAndKept()
     MSComm comm;
     comm.setDevicePath(1, pty.slavePath());
     QVERIFY(comm.setSettings(QStringLiteral("19200,N,8,1")));
-    QVERIFY(comm.setPortOpen(true));
+    QVERIFY(koru::test::openPort(comm));
 
     const auto refused = comm.setSettings(QStringLiteral("19200;N;8;1"));
     QVERIFY(!refused);
@@ -157,7 +158,7 @@ void TestMSComm::openFailures()
 
     MSComm comm;
     comm.setDevicePath(1, path);
-    const auto opened = comm.setPortOpen(true);
+    const auto opened = koru::test::openPort(comm);
     QVERIFY(!opened);
     QVERIFY(!comm.portOpen());
     QVERIFY2(opened.message().contains(reason), qPrintable(opened.message()));
@@ -179,7 +180,7 @@ void TestMSComm::deviceWithoutAccessIsPermissionDenied()
         QVERIFY(::seteuid(65534) == 0);
     MSComm comm;
     comm.setDevicePath(1, pty.slavePath());
-    const auto opened = comm.setPortOpen(true);
+    const auto opened = koru::test::openPort(comm);
     if (asRoot)
         QVERIFY(::seteuid(0) == 0);
     QVERIFY(!opened);
@@ -196,20 +197,20 @@ void TestMSComm::secondOpenOfTheSameDeviceIsBusy()
     PtyPair pty;
     MSComm first;
     first.setDevicePath(1, pty.slavePath());
-    QVERIFY(first.setPortOpen(true));
+    QVERIFY(koru::test::openPort(first));
 
     MSComm second;
     second.setDevicePath(2, pty.slavePath());
     QVERIFY(second.setCommPort(2));
-    const auto opened = second.setPortOpen(true);
+    const auto opened = koru::test::openPort(second);
     QVERIFY(!opened);
     QVERIFY2(opened.message().contains(QStringLiteral("busy")), qPrintable(opened.message()));
     QVERIFY2(opened.message().contains(QStringLiteral("COM2 (") + pty.slavePath()), qPrintable(opened.message()));
     QVERIFY(first.portOpen());
 
     // Once the first lets go, the second gets it.
-    QVERIFY(first.setPortOpen(false));
-    QVERIFY(second.setPortOpen(true));
+    first.setPortOpen(false);
+    QVERIFY(koru::test::openPort(second));
 }
 
 void TestMSComm::aliasOfAnOpenDeviceIsBusyToo()
@@ -221,13 +222,13 @@ void TestMSComm::aliasOfAnOpenDeviceIsBusyToo()
 
     MSComm first;
     first.setDevicePath(1, alias);
-    QVERIFY(first.setPortOpen(true));
+    QVERIFY(koru::test::openPort(first));
     QVERIFY(first.setOutput(QStringLiteral("C1C\r")));
     QCOMPARE(pty.readAtLeast(4), QByteArray("C1C\r"));
 
     MSComm second;
     second.setDevicePath(1, pty.slavePath());
-    const auto opened = second.setPortOpen(true);
+    const auto opened = koru::test::openPort(second);
     QVERIFY(!opened);
     QVERIFY2(opened.message().contains(QStringLiteral("busy")), qPrintable(opened.message()));
 }
@@ -249,11 +250,11 @@ void TestMSComm::commPortCannotChangeWhileOpen()
     PtyPair pty;
     MSComm comm;
     comm.setDevicePath(1, pty.slavePath());
-    QVERIFY(comm.setPortOpen(true));
+    QVERIFY(koru::test::openPort(comm));
     QVERIFY(!comm.setCommPort(2));
     QCOMPARE(comm.commPort(), 1);
     QVERIFY(!comm.setCommPort(3));
-    QVERIFY(comm.setPortOpen(false));
+    comm.setPortOpen(false);
     QVERIFY(comm.setCommPort(2));
     QCOMPARE(comm.commPort(), 2);
 }
@@ -261,8 +262,8 @@ void TestMSComm::commPortCannotChangeWhileOpen()
 void TestMSComm::closingAClosedPortIsNoFailure()
 {
     MSComm comm;
-    QVERIFY(comm.setPortOpen(false));
-    QVERIFY(comm.setPortOpen(false));
+    comm.setPortOpen(false);
+    comm.setPortOpen(false);
     QVERIFY(!comm.portOpen());
 }
 
@@ -271,7 +272,7 @@ void TestMSComm::hangUpClosesThePortOnceAndLeavesTheProcessIdle()
     PtyPair pty;
     MSComm comm;
     comm.setDevicePath(1, pty.slavePath());
-    QVERIFY(comm.setPortOpen(true));
+    QVERIFY(koru::test::openPort(comm));
     QSignalSpy notified(&comm, &MSComm::OnComm);
 
     pty.hangUp();

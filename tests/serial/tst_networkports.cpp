@@ -5,6 +5,7 @@
 #include "serial/portaddress.h"
 #include "serial/transport.h"
 #include "support/idlecheck.h"
+#include "support/opening.h"
 #include "support/linespeed.h"
 #include "support/pty.h"
 #include "support/ser2netgateway.h"
@@ -154,7 +155,7 @@ void TestNetworkPorts::bytesCrossBothWaysUnchanged()
     const bool v6 = QByteArray(QTest::currentDataTag()).contains("ipv6");
     Bridge b(mode, v6 ? QStringLiteral("::1") : QStringLiteral("127.0.0.1"));
     QVERIFY2(b.started, qPrintable(b.gateway.error()));
-    const auto opened = b.comm.setPortOpen(true);
+    const auto opened = koru::test::openPort(b.comm);
     QVERIFY2(opened, qPrintable(opened.message()));
     QVERIFY(b.comm.portOpen());
     QSignalSpy notified(&b.comm, &MSComm::OnComm);
@@ -195,7 +196,7 @@ void TestNetworkPorts::receiveBufferIsBoundedAndLosesNothing()
         comm.setDevicePath(1, server.address());
     }
     QVERIFY(comm.setSettings(QStringLiteral("19200,N,8,1")));
-    QVERIFY(comm.setPortOpen(true));
+    QVERIFY(koru::test::openPort(comm));
 
     QByteArray flood;
     for (int i = 0; i < 6000; ++i)
@@ -215,7 +216,7 @@ void TestNetworkPorts::speedChoiceSetsTheGatewaysLine()
     Bridge b(Ser2NetGateway::Mode::Rfc2217);
     QVERIFY2(b.started, qPrintable(b.gateway.error()));
     QVERIFY(b.comm.setSettings(QStringLiteral("9600,N,8,1")));
-    QVERIFY(b.comm.setPortOpen(true));
+    QVERIFY(koru::test::openPort(b.comm));
     // The open itself set the line (the gateway was configured for 19200).
     QCOMPARE(koru::test::lineSpeed(b.pty.masterFd()), speed_t(B9600));
 
@@ -237,7 +238,7 @@ void TestNetworkPorts::tcpKeepsTheGatewaysSpeed()
     Bridge b(Ser2NetGateway::Mode::RawTcp);
     QVERIFY2(b.started, qPrintable(b.gateway.error()));
     QVERIFY(b.comm.setSettings(QStringLiteral("9600,N,8,1")));
-    QVERIFY(b.comm.setPortOpen(true));
+    QVERIFY(koru::test::openPort(b.comm));
     // ser2net sets up its device when the connection is accepted, a moment
     // after our open returns.
     QTRY_COMPARE(koru::test::lineSpeed(b.pty.masterFd()), speed_t(B19200)); // the gateway's own
@@ -265,7 +266,7 @@ void TestNetworkPorts::refusedConnectionSaysWhatToCheck()
     MSComm comm;
     comm.setDevicePath(2, address);
     QVERIFY(comm.setCommPort(2));
-    const auto opened = comm.setPortOpen(true);
+    const auto opened = koru::test::openPort(comm);
     QVERIFY(!opened);
     QVERIFY(!comm.portOpen());
     QVERIFY2(opened.message().startsWith(QStringLiteral("COM2 (") + address + u')'), qPrintable(opened.message()));
@@ -281,7 +282,7 @@ void TestNetworkPorts::unresolvableNameIsNamed()
     const QString name = QString(64, u'k') + QStringLiteral(".invalid");
     MSComm comm;
     comm.setDevicePath(1, QStringLiteral("tcp://%1:4001").arg(name));
-    const auto opened = comm.setPortOpen(true);
+    const auto opened = koru::test::openPort(comm);
     QVERIFY(!opened);
     QVERIFY2(opened.message().contains(QStringLiteral("cannot be resolved")), qPrintable(opened.message()));
     QVERIFY2(opened.message().contains(name), qPrintable(opened.message()));
@@ -293,7 +294,7 @@ void TestNetworkPorts::gatewayWithoutRfc2217SuggestsTcp()
     QVERIFY2(b.started, qPrintable(b.gateway.error()));
     const QString rfcAddress = QStringLiteral("rfc2217://127.0.0.1:%1").arg(b.gateway.port());
     b.comm.setDevicePath(1, rfcAddress);
-    const auto opened = b.comm.setPortOpen(true);
+    const auto opened = koru::test::openPort(b.comm);
     QVERIFY(!opened);
     QVERIFY(!b.comm.portOpen());
     QVERIFY2(opened.message().contains(QStringLiteral("does not speak RFC 2217")), qPrintable(opened.message()));
@@ -313,7 +314,7 @@ void TestNetworkPorts::gatewayKilledClosesThePortOnce()
     QFETCH(Ser2NetGateway::Mode, mode);
     Bridge b(mode);
     QVERIFY2(b.started, qPrintable(b.gateway.error()));
-    QVERIFY(b.comm.setPortOpen(true));
+    QVERIFY(koru::test::openPort(b.comm));
     QVERIFY(b.comm.setOutput(QStringLiteral("C00\r")));
     QCOMPARE(b.pty.readAtLeast(4), QByteArray("C00\r"));
     QSignalSpy notified(&b.comm, &MSComm::OnComm);
@@ -338,7 +339,7 @@ void TestNetworkPorts::gatewayKilledClosesThePortOnce()
     // gateway and says so.
     QVERIFY(b.comm.setCommPort(1));
     QVERIFY(b.comm.setOutput(QStringLiteral("C00\r")).message().contains(QStringLiteral("not open")));
-    const auto reopened = b.comm.setPortOpen(true);
+    const auto reopened = koru::test::openPort(b.comm);
     QVERIFY(!reopened);
     QVERIFY2(reopened.message().contains(QStringLiteral("refused")), qPrintable(reopened.message()));
 }

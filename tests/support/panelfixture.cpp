@@ -1,5 +1,9 @@
 #include "support/panelfixture.h"
 
+#include <QSignalSpy>
+
+#include <memory>
+#include <optional>
 #include <QTest>
 
 namespace koru::test {
@@ -44,7 +48,9 @@ bool PanelFixture::load()
     form = std::make_unique<Form1>(reporter);
     form->MSComm1->setDevicePath(1, m_com1);
     form->MSComm1->setDevicePath(2, secondPath);
-    return form->Form_Load();
+    QSignalSpy finished(form.get(), &Form1::loadFinished);
+    form->Form_Load();
+    return (finished.count() > 0 || finished.wait(10000)) && finished.first().first().toBool();
 }
 
 bool PanelFixture::restart()
@@ -73,6 +79,14 @@ bool PanelFixture::click(const char *name)
         return false;
     QTest::mouseClick(target, Qt::LeftButton);
     return true;
+}
+
+bool startPanelAndWait(const PanelOptions &options, Reporter &reporter, PanelSession &session)
+{
+    const auto outcome = std::make_shared<std::optional<bool>>();
+    if (!startPanel(options, reporter, session, [outcome](bool opened) { *outcome = opened; }))
+        return false;
+    return QTest::qWaitFor([&outcome] { return outcome->has_value(); }, 10000) && **outcome;
 }
 
 } // namespace koru::test

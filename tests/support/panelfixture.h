@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/panelprogram.h"
 #include "layout/panelbuilder.h"
 #include "layout/panelbutton.h"
 #include "layout/panellabel.h"
@@ -81,5 +82,9 @@ private:
     std::unique_ptr<sim::ProjectorSim> m_sim;
     QString m_com1;
 };
+
+// startPanel() as the program runs it, the event loop running until start-up
+// is over: true once the window shows.
+bool startPanelAndWait(const PanelOptions &options, Reporter &reporter, PanelSession &session);
 
 } // namespace koru::test

@@ -1,0 +1,262 @@
+#include "bridge/mqtt/mqttservice.h"
+
+#include "bridge/mqtt/mqttclient.h"
+#include "bridge/projectormodel.h"
+#include "line/exchange.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSet>
+
+namespace koru::bridge {
+
+namespace {
+
+QString commandOutcomeText(CommandOutcome outcome)
+{
+    switch (outcome) {
+    case CommandOutcome::Done:
+        return QString();
+    case CommandOutcome::Refused:
+        return QStringLiteral("the projector refused it (NAK)");
+    case CommandOutcome::NotPossibleNow:
+        return QStringLiteral("not possible now: the projector is cooling down");
+    case CommandOutcome::NoAnswer:
+        return QStringLiteral("no answer from the projector");
+    case CommandOutcome::UnknownCommand:
+        return QStringLiteral("unknown command");
+    }
+    return QString();
+}
+
+// A request refused before it reached the projector, in the shape of
+// koru-ctl's object so that one reader takes both.
+QByteArray badRequestJson(const QByteArray &payload, const QString &why)
+{
+    const QJsonObject object { { QStringLiteral("name"), QString::fromLatin1(payload.left(kMaxRequestPayload)) },
+                               { QStringLiteral("code"), QJsonValue() },
+                               { QStringLiteral("result"), QStringLiteral("bad-request") },
+                               { QStringLiteral("error"), why } };
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+} // namespace
+
+MqttService::MqttService(const MqttConfig &config, std::vector<MqttProjector> projectors, QObject *parent)
+    : QObject(parent)
+    , m_config(config)
+    , m_projectors(std::move(projectors))
+    , m_client(new MqttClient(config, this))
+{
+    connect(m_client, &MqttClient::connected, this, &MqttService::connected);
+    connect(m_client, &MqttClient::disconnected, this, [this](const QString &reason) {
+        emit notice(QStringLiteral("MQTT: broker %1:%2 not connected: %3; trying again")
+                        .arg(m_config.host)
+                        .arg(m_config.port)
+                        .arg(reason));
+    });
+    connect(m_client, &MqttClient::messageReceived, this, &MqttService::received);
+    connect(m_client, &MqttClient::stopped, this, &MqttService::stopped);
+
+    // Subscribed again by the client at every connect; the previous list
+    // of projectors comes first, being retained.
+    m_client->subscribe(bridgeProjectorsTopic(m_config.baseTopic, m_client->clientId()));
+    m_client->subscribe(homeAssistantStatusTopic(m_config.discoveryPrefix));
+    for (const MqttProjector &projector : m_projectors) {
+        m_client->subscribe(setTopicFilter(m_config.baseTopic, projector.identity.id));
+        m_client->subscribe(commandTopic(m_config.baseTopic, projector.identity.id));
+        const MqttProjector *self = &projector; // the list is fixed from here on
+        connect(projector.model, &ProjectorModel::changed, this, [this, self] {
+            if (m_client->isConnected())
+                publishState(*self);
+        });
+    }
+}
+
+std::optional<QString> MqttService::start()
+{
+    return m_client->start();
+}
+
+void MqttService::stop()
+{
+    if (m_client->isConnected()) {
+        for (const MqttProjector &projector : m_projectors)
+            publishRetained(stateTopic(m_config.baseTopic, projector.identity.id, StateTopic::Availability), kOffline);
+    }
+    m_client->stop();
+}
+
+void MqttService::connected()
+{
+    emit notice(QStringLiteral("MQTT: connected to %1:%2 as %3").arg(m_config.host).arg(m_config.port).arg(m_client->clientId()));
+    m_published.clear();
+    publishDiscovery();
+    for (const MqttProjector &projector : m_projectors)
+        publishState(projector);
+    QJsonArray ids;
+    for (const MqttProjector &projector : m_projectors)
+        ids.append(projector.identity.id);
+    m_client->publish(bridgeProjectorsTopic(m_config.baseTopic, m_client->clientId()),
+                      QJsonDocument(ids).toJson(QJsonDocument::Compact), true);
+}
+
+void MqttService::publishDiscovery()
+{
+    const RetainedMessage bridge = bridgeDiscovery(m_config, m_client->clientId());
+    m_client->publish(bridge.topic, bridge.payload, true);
+    for (const MqttProjector &projector : m_projectors) {
+        for (const RetainedMessage &message : projectorDiscovery(m_config, m_client->clientId(), projector.identity))
+            m_client->publish(message.topic, message.payload, true);
+    }
+}
+
+void MqttService::publishRetained(const QByteArray &topic, const QByteArray &payload)
+{
+    auto last = m_published.find(topic);
+    if (last != m_published.end() && *last == payload)
+        return;
+    if (m_client->publish(topic, payload, true))
+        m_published.insert(topic, payload);
+}
+
+void MqttService::publishState(const MqttProjector &projector)
+{
+    const ProjectorState &state = projector.model->state();
+    const QString &id = projector.identity.id;
+    const QString &base = m_config.baseTopic;
+    // A value the projector has not told (yet) keeps what was published;
+    // the availability says whether to trust it.
+    publishRetained(stateTopic(base, id, StateTopic::Availability), state.lineAvailable ? kOnline : kOffline);
+    if (state.power) {
+        publishRetained(stateTopic(base, id, StateTopic::Power), powerWord(*state.power));
+        publishRetained(stateTopic(base, id, StateTopic::Problem), onOffWord(isProblem(*state.power)));
+    }
+    if (!state.statusWords.isEmpty())
+        publishRetained(stateTopic(base, id, StateTopic::Status), state.statusWords.toLatin1());
+    if (state.input)
+        publishRetained(stateTopic(base, id, StateTopic::Input), inputWord(*state.input));
+    if (state.lampHours)
+        publishRetained(stateTopic(base, id, StateTopic::LampHours), QByteArray::number(state.lampHours->hours));
+    publishRetained(stateTopic(base, id, StateTopic::AudioMute), onOffWord(state.audioMuted));
+    publishRetained(stateTopic(base, id, StateTopic::VideoMute), onOffWord(state.videoMuted));
+}
+
+void MqttService::clearRemoved(const QByteArray &previousList)
+{
+    QSet<QString> configured;
+    for (const MqttProjector &projector : m_projectors)
+        configured.insert(projector.identity.id);
+    for (const QJsonValue &value : QJsonDocument::fromJson(previousList).array()) {
+        const QString id = value.toString();
+        if (!isTopicLevel(id) || configured.contains(id))
+            continue;
+        emit notice(QStringLiteral("MQTT: [%1] no longer configured: its topics cleared").arg(id));
+        // An empty retained message removes the retained one.
+        for (const QByteArray &topic : projectorDiscoveryTopics(m_config, id))
+            m_client->publish(topic, QByteArray(), true);
+        for (const StateTopicRow &row : stateTopicTable())
+            m_client->publish(stateTopic(m_config.baseTopic, id, row.topic), QByteArray(), true);
+    }
+}
+
+const MqttProjector *MqttService::projectorById(const QString &id) const
+{
+    for (const MqttProjector &projector : m_projectors) {
+        if (projector.identity.id == id)
+            return &projector;
+    }
+    return nullptr;
+}
+
+void MqttService::received(const QByteArray &topic, const QByteArray &payload, bool retained)
+{
+    if (topic == bridgeProjectorsTopic(m_config.baseTopic, m_client->clientId())) {
+        // Our own list comes back live too; only the retained one is the past.
+        if (retained)
+            clearRemoved(payload);
+        return;
+    }
+    if (topic == homeAssistantStatusTopic(m_config.discoveryPrefix)) {
+        // Home Assistant (re)started and forgot what it was told.
+        if (!retained && payload == kOnline)
+            publishDiscovery();
+        return;
+    }
+    const std::optional<Route> route = routeOf(m_config.baseTopic, topic);
+    const MqttProjector *projector = route ? projectorById(route->id) : nullptr;
+    // A retained request is an old one, left on the broker by mistake:
+    // carrying it out at every connect would switch the projector by itself.
+    if (!projector || retained)
+        return;
+    if (route->setting)
+        request(*projector, *route, payload);
+    else
+        command(*projector, payload);
+}
+
+void MqttService::request(const MqttProjector &projector, const Route &route, const QByteArray &payload)
+{
+    const QString what = QStringLiteral("MQTT: [%1] %2").arg(projector.identity.id,
+                                                            QString::fromUtf8(setTopic(m_config.baseTopic, route.id, *route.setting)));
+    const ParsedSet parsed = parseSetPayload(*route.setting, payload);
+    if (!parsed.value) {
+        emit notice(QStringLiteral("%1: %2; nothing sent").arg(what, parsed.error));
+        return;
+    }
+    if (!projector.model->state().lineAvailable) {
+        emit notice(QStringLiteral("%1: the line is down; nothing sent").arg(what));
+        return;
+    }
+    const auto report = [this, what](const CommandResult &result) {
+        if (result.outcome != CommandOutcome::Done)
+            emit notice(QStringLiteral("%1: %2").arg(what, commandOutcomeText(result.outcome)));
+    };
+    ProjectorModel *model = projector.model;
+    const SetValue &value = *parsed.value;
+    switch (*route.setting) {
+    case Setting::Power:
+        model->setPower(std::get<bool>(value), this, report);
+        break;
+    case Setting::Input:
+        model->setInput(std::get<Input>(value), this, report);
+        break;
+    case Setting::AudioMute:
+        model->setMutes(std::nullopt, std::get<bool>(value), this, report);
+        break;
+    case Setting::VideoMute:
+        model->setMutes(std::get<bool>(value), std::nullopt, this, report);
+        break;
+    }
+}
+
+void MqttService::command(const MqttProjector &projector, const QByteArray &payload)
+{
+    const QByteArray resultTopic = commandResultTopic(m_config.baseTopic, projector.identity.id);
+    const ParsedCommand parsed = parseCommandPayload(payload);
+    if (!parsed.command) {
+        m_client->publish(resultTopic, badRequestJson(payload, parsed.error), false);
+        return;
+    }
+    const Command *command = parsed.command;
+    // The object koru-ctl prints, made of what the line gave for the frame;
+    // a command that never reached the line was not sent for the line being down.
+    const auto publishResult = [this, resultTopic, command](const std::optional<line::Result> &sent) {
+        line::Exchange exchange { command, sent.value_or(line::Result {}) };
+        if (!sent) {
+            exchange.result.outcome = line::Outcome::LineLost;
+            exchange.result.frame = frame(*command);
+        }
+        m_client->publish(resultTopic, line::formatJson(exchange).toUtf8(), false);
+    };
+    // Not queued for later: whoever sent it wants to know now.
+    if (!projector.model->state().lineAvailable) {
+        publishResult(std::nullopt);
+        return;
+    }
+    projector.model->runCommand(QString::fromLatin1(command->name), this,
+                                [publishResult](const CommandResult &result) { publishResult(result.last); });
+}
+
+} // namespace koru::bridge

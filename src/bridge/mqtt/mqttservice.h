@@ -1,0 +1,76 @@
+#pragma once
+
+#include "bridge/mqtt/mqttconfig.h"
+#include "bridge/mqtt/mqttdiscovery.h"
+#include "bridge/mqtt/mqtttopics.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QObject>
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+namespace koru::bridge {
+
+class MqttClient;
+class ProjectorModel;
+
+// One bridged projector as the broker sees it.
+struct MqttProjector
+{
+    DiscoveredProjector identity;
+    ProjectorModel *model = nullptr;
+};
+
+// The bridge's projectors on the broker: their state on retained topics,
+// published when it changes and all of it again at every connect; their
+// /set and command topics turned into operations on the models; Home
+// Assistant's discovery at connect and whenever Home Assistant comes back.
+//
+// What the bridge published last time lives on the broker itself: a
+// retained list of projector ids under the bridge's own topic. At connect
+// the old list comes back first; an id no longer configured has its
+// discovery and state topics cleared. No state file is needed, and a bridge
+// never clears another bridge's projectors.
+class MqttService : public QObject
+{
+    Q_OBJECT
+
+public:
+    MqttService(const MqttConfig &config, std::vector<MqttProjector> projectors, QObject *parent = nullptr);
+
+    // What stops the client from starting (a password file it cannot read ...).
+    std::optional<QString> start();
+    // Every projector "offline", then the bridge's own availability; emits
+    // stopped() when done.
+    void stop();
+
+    MqttClient *client() const { return m_client; }
+
+signals:
+    // A line for the log.
+    void notice(const QString &text);
+    void stopped();
+
+private:
+    void connected();
+    void received(const QByteArray &topic, const QByteArray &payload, bool retained);
+    void publishDiscovery();
+    void publishState(const MqttProjector &projector);
+    void publishRetained(const QByteArray &topic, const QByteArray &payload);
+    void clearRemoved(const QByteArray &previousList);
+    void request(const MqttProjector &projector, const Route &route, const QByteArray &payload);
+    void command(const MqttProjector &projector, const QByteArray &payload);
+    const MqttProjector *projectorById(const QString &id) const;
+
+    MqttConfig m_config;
+    std::vector<MqttProjector> m_projectors;
+    MqttClient *m_client;
+    // The payload last published on each retained topic since the connect,
+    // so that a change of one value publishes one message.
+    QHash<QByteArray, QByteArray> m_published;
+};
+
+} // namespace koru::bridge
