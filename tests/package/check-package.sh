@@ -94,10 +94,10 @@ if [ -f /etc/koru-scratch-root ] && [ "$(id -u)" -eq 0 ]; then
     install_deb "first install"
     ! grep -q "Created symlink" "$work/dpkg.log" || fail "the first install enabled $unit: $(cat "$work/dpkg.log")"
     [ ! -e "$wants" ] || fail "the first install enabled $unit"
-    deb-systemd-helper enable "$unit"
+    systemctl enable "$unit" >/dev/null 2>&1 || fail "systemctl enable $unit" # as an administrator would, offline
     install_deb "upgrade of an enabled unit"
     [ -L "$wants" ] || fail "an upgrade disabled the $unit an administrator had enabled"
-    deb-systemd-helper disable "$unit"
+    systemctl disable "$unit" >/dev/null 2>&1 || fail "systemctl disable $unit"
     install_deb "upgrade of a disabled unit"
     [ ! -e "$wants" ] || fail "an upgrade enabled the $unit an administrator had disabled"
     dpkg --purge koru-panel >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "dpkg --purge"; }
