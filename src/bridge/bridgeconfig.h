@@ -23,6 +23,7 @@ struct ListenAddress
     {
         return host == other.host && port == other.port;
     }
+    bool operator!=(const ListenAddress &other) const { return !(*this == other); }
 };
 
 // "0.0.0.0:4352", "127.0.0.1:4001", "[::1]:4352"; no value for anything else.
@@ -57,6 +58,15 @@ struct ProjectorConfig
 
     // The line settings string for this speed.
     QString lineSettings() const;
+
+    // Every field: a reload restarts a projector whose configuration differs in any.
+    bool operator==(const ProjectorConfig &other) const
+    {
+        return id == other.id && port == other.port && speed == other.speed && name == other.name
+            && model == other.model && info == other.info && raw == other.raw
+            && maxConnections == other.maxConnections && maxConnectionsPerAddress == other.maxConnectionsPerAddress;
+    }
+    bool operator!=(const ProjectorConfig &other) const { return !(*this == other); }
 };
 
 // The keys of a [projector ID] section that the core reads, in the order

@@ -81,7 +81,9 @@ public:
     // An empty value leaves that mute as it is.
     void setMutes(std::optional<bool> video, std::optional<bool> audio, QObject *context,
                   CommandHandler handler);
-    // Any command of the catalogue by its script name ("vol-up"), sent once.
+    // Any command of the catalogue by its script name ("vol-up"), sent once;
+    // power-on while the projector cools down is NotPossibleNow, unsent, as
+    // for setPower().
     void runCommand(QStringView scriptName, QObject *context, CommandHandler handler);
 
 signals:

@@ -77,7 +77,10 @@ conffiles=$(dpkg-deb --info "$deb" conffiles)
 [ "$conffiles" = /etc/koru/bridge.conf ] || fail "conffiles lists: $conffiles"
 # Against the unpacked tree: its ExecStart must exist there, and its
 # Documentation= page among the package's manual pages. Units the scratch
-# root lacks (sysinit.target ...) are not this unit's errors.
+# root lacks (sysinit.target ...) are not this unit's errors; its ExecReload's
+# /bin/kill comes from procps, which the package depends on.
+dpkg-deb --field "$deb" Depends | grep -qw procps || fail "the package does not depend on procps, whose /bin/kill reloads $unit"
+install -D -m 0755 /bin/kill "$root/bin/kill"
 MANPATH="$share/man" systemd-analyze verify --man=yes --recursive-errors=no --root="$root" "$unit" \
     || fail "systemd-analyze verify $unit"
 systemd-analyze security --offline=yes --root="$root" "$unit" | grep "Overall exposure"

@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QString>
 
 #include <optional>
@@ -29,6 +30,11 @@ struct MqttProjector
 // /set and command topics turned into operations on the models; Home
 // Assistant's discovery at connect and whenever Home Assistant comes back.
 //
+// Requests are carried out as they are published; one published retained is
+// ignored, live or at a connect, so that nothing switches a projector by
+// itself whenever the bridge connects. A /set request that is not carried
+// out is said on <base>/<id>/error as well as in the log.
+//
 // What the bridge published last time lives on the broker itself: a
 // retained list of projector ids under the bridge's own topic. At connect
 // the old list comes back first; an id no longer configured has its
@@ -49,6 +55,11 @@ public:
 
     MqttClient *client() const { return m_client; }
 
+    // The projectors after a reload: a gone one has its topics cleared, a
+    // new or restarted one (a model of its own) is published afresh, one
+    // kept as it was goes on untouched.
+    void setProjectors(std::vector<MqttProjector> projectors);
+
 signals:
     // A line for the log.
     void notice(const QString &text);
@@ -61,9 +72,15 @@ private:
     void publishState(const MqttProjector &projector);
     void publishRetained(const QByteArray &topic, const QByteArray &payload);
     void clearRemoved(const QByteArray &previousList);
+    void clearTopics(const QString &id);
+    void follow(const MqttProjector &projector);
+    void publishProjectorList();
+    void refuseSet(const QString &id, const Route &route, const QByteArray &payload, const char *result,
+                   const QString &why);
     void request(const MqttProjector &projector, const Route &route, const QByteArray &payload);
     void command(const MqttProjector &projector, const QByteArray &payload);
     const MqttProjector *projectorById(const QString &id) const;
+    const MqttProjector *projectorByModel(const ProjectorModel *model) const;
 
     MqttConfig m_config;
     std::vector<MqttProjector> m_projectors;
@@ -71,6 +88,8 @@ private:
     // The payload last published on each retained topic since the connect,
     // so that a change of one value publishes one message.
     QHash<QByteArray, QByteArray> m_published;
+    // The request topics a retained request was ignored on, said once each.
+    QSet<QByteArray> m_retainedSaid;
 };
 
 } // namespace koru::bridge

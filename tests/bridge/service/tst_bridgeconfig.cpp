@@ -1,5 +1,7 @@
-// The bridge's configuration file: what it accepts and where it says a problem is.
+// The bridge's configuration file: what it accepts, where it says a problem
+// is, and what a reload does to each projector.
 #include "bridge/service/bridgesetup.h"
+#include "bridge/service/reloadplan.h"
 
 #include <QTest>
 
@@ -13,6 +15,8 @@ private slots:
     void twoProjectors();
     void problems_data();
     void problems();
+    void reloadPlan_data();
+    void reloadPlan();
 };
 
 void TestBridgeConfig::twoProjectors()
@@ -88,6 +92,38 @@ void TestBridgeConfig::problems()
     QCOMPARE(parsed.problem->section, section);
     QCOMPARE(parsed.problem->key, key);
     QVERIFY(!parsed.problem->message.isEmpty());
+}
+
+void TestBridgeConfig::reloadPlan_data()
+{
+    QTest::addColumn<QString>("after"); // the [projector b] section that follows a's
+    QTest::addColumn<QString>("steps"); // a's and b's, then the gone ones'
+
+    const QString b = QStringLiteral("[projector b]\nport = /dev/ttyS1\npjlink = 127.0.0.1:4352\n");
+    QTest::newRow("unchanged") << b << "a keep, b keep";
+    QTest::newRow("renamed") << b + "name = Hall\n" << "a keep, b restart";
+    QTest::newRow("other speed") << b + "speed = 9600\n" << "a keep, b restart";
+    QTest::newRow("PJLink moved") << QString(b).replace("4352", "4353") << "a keep, b restart";
+    QTest::newRow("password file") << b + "password-file = /etc/koru/b.pass\n" << "a keep, b restart";
+    QTest::newRow("removed") << QString() << "a keep, b close";
+    QTest::newRow("id changed") << QString(b).replace("[projector b]", "[projector c]") << "a keep, c start, b close";
+}
+
+void TestBridgeConfig::reloadPlan()
+{
+    QFETCH(QString, after);
+    QFETCH(QString, steps);
+    using namespace koru::bridge;
+    const QString a = QStringLiteral("[projector a]\nport = /dev/ttyS0\nraw = 127.0.0.1:4001\n");
+    const auto running = parseConfig(a + "[projector b]\nport = /dev/ttyS1\npjlink = 127.0.0.1:4352\n");
+    const auto wanted = parseConfig(a + after);
+    QVERIFY(!running.problem && !wanted.problem);
+    QStringList said;
+    for (const PlannedProjector &planned : planReload(running.projectors, wanted.projectors)) {
+        const char *words[] = { "keep", "restart", "close", "start" };
+        said << planned.id + u' ' + QLatin1String(words[int(planned.step)]);
+    }
+    QCOMPARE(said.join(QStringLiteral(", ")), steps);
 }
 
 QTEST_GUILESS_MAIN(TestBridgeConfig)
