@@ -1,7 +1,8 @@
 // The PJLink request reader: any line a controller sends (CR already taken
 // off) against a plain reading of the standard's request format, with and
-// without the 32-character digest in front; and the digest comparison
-// against a plain one.
+// without the 32-character digest in front, and of what a line that is no
+// request still says of the one it meant; and the digest comparison against
+// a plain one.
 #include "fuzzcheck.h"
 #include "fuzzinput.h"
 
@@ -9,6 +10,7 @@
 
 #include <QByteArray>
 
+#include <cctype>
 #include <string>
 
 namespace pjlink = koru::bridge::pjlink;
@@ -37,6 +39,37 @@ PlainRequest plainRead(const std::string &line)
     plain.pjlinkClass = line[1];
     plain.body = line.substr(2, 4);
     plain.parameter = parameter;
+    return plain;
+}
+
+// What a line that is no request still says of itself: "%" CLASS and a
+// body of four letters or digits, or such a body alone at the start (class 1
+// then); what follows the body is kept as it came.
+struct PlainMalformed
+{
+    bool valid = false;
+    bool headerMissing = false;
+    char pjlinkClass = 0;
+    std::string body;
+    std::string rest;
+};
+
+PlainMalformed plainMalformed(const std::string &line)
+{
+    PlainMalformed plain;
+    const bool header = line.size() >= 2 && line[0] == '%' && line[1] >= '1' && line[1] <= '9';
+    const size_t at = header ? 2 : 0;
+    if (line.size() < at + 4)
+        return plain;
+    for (size_t i = at; i < at + 4; ++i) {
+        if (!std::isalnum(static_cast<unsigned char>(line[i])))
+            return plain;
+    }
+    plain.valid = true;
+    plain.headerMissing = !header;
+    plain.pjlinkClass = header ? line[1] : '1';
+    plain.body = line.substr(at, 4);
+    plain.rest = line.substr(at + 4);
     return plain;
 }
 
@@ -87,6 +120,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     const PlainRequest plain = plainRead(rest);
     FUZZ_CHECK(bool(read.request) == plain.valid);
+    // Not a request: whether it is still meant as one, and as which.
+    const PlainMalformed meant = plainMalformed(rest);
+    FUZZ_CHECK(bool(read.malformed) == (!plain.valid && meant.valid));
+    if (read.malformed) {
+        const pjlink::MalformedRequest &malformed = *read.malformed;
+        FUZZ_CHECK(malformed.headerMissing == meant.headerMissing);
+        FUZZ_CHECK(malformed.request.pjlinkClass == meant.pjlinkClass);
+        FUZZ_CHECK(toStd(malformed.request.body) == meant.body);
+        FUZZ_CHECK(toStd(malformed.request.parameter) == meant.rest);
+    }
     if (read.request) {
         const pjlink::Request &request = *read.request;
         FUZZ_CHECK(request.pjlinkClass == plain.pjlinkClass);

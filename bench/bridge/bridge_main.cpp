@@ -335,9 +335,11 @@ int main(int argc, char *argv[])
 
     const uint16_t pjlinkPort = freeLoopbackPort();
     ChildProcess bridge;
-    // Fifty at once take more than the default eight connections.
+    // Fifty at once, all from loopback, take more than the default eight
+    // connections and four from one address.
     if (!bridge.start({ bridgePath, "--port", *device, "--pjlink", "127.0.0.1:" + std::to_string(pjlinkPort),
-                        "--max-connections", std::to_string(kControllers) })) {
+                        "--max-connections", std::to_string(kControllers), "--max-connections-per-address",
+                        std::to_string(kControllers) })) {
         note("cannot start %s", bridgePath.c_str());
         return 1;
     }

@@ -76,6 +76,16 @@ std::optional<QString> setText(QString &target, QStringView value, qsizetype lim
     return std::nullopt;
 }
 
+std::optional<QString> setConnectionCount(int &target, QStringView value)
+{
+    bool ok = false;
+    const int count = value.toInt(&ok);
+    if (!ok || count < 1 || count > kMaxConnectionsLimit)
+        return QStringLiteral("\"%1\" is not a number from 1 to %2").arg(value).arg(kMaxConnectionsLimit);
+    target = count;
+    return std::nullopt;
+}
+
 } // namespace
 
 const std::vector<ConfigKey<ProjectorConfig>> &projectorKeys()
@@ -108,14 +118,11 @@ const std::vector<ConfigKey<ProjectorConfig>> &projectorKeys()
           "there as tcp://HOST:PORT.",
           [](ProjectorConfig &c, QStringView v) { return setListenAddress(c.raw, v); } },
         { "max-connections", "count", "Connections each listener takes at once, 1 to 64 (default 8).",
-          [](ProjectorConfig &c, QStringView v) -> std::optional<QString> {
-              bool ok = false;
-              const int count = v.toInt(&ok);
-              if (!ok || count < 1 || count > kMaxConnectionsLimit)
-                  return QStringLiteral("\"%1\" is not a number from 1 to %2").arg(v).arg(kMaxConnectionsLimit);
-              c.maxConnections = count;
-              return std::nullopt;
-          } },
+          [](ProjectorConfig &c, QStringView v) { return setConnectionCount(c.maxConnections, v); } },
+        { "max-connections-per-address", "count",
+          "Of those, connections one address may have at once, 1 to 64 (default 4). Raise it when several "
+          "controllers reach the bridge through one address.",
+          [](ProjectorConfig &c, QStringView v) { return setConnectionCount(c.maxConnectionsPerAddress, v); } },
     };
     return keys;
 }

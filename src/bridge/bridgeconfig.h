@@ -23,6 +23,7 @@ struct ListenAddress
     {
         return host == other.host && port == other.port;
     }
+    bool operator!=(const ListenAddress &other) const { return !(*this == other); }
 };
 
 // "0.0.0.0:4352", "127.0.0.1:4001", "[::1]:4352"; no value for anything else.
@@ -37,6 +38,7 @@ bool listenersCollide(const ListenAddress &a, const ListenAddress &b);
 inline constexpr int kSpeeds[] = { 9600, 19200 };
 inline constexpr int kDefaultSpeed = 19200;
 inline constexpr int kDefaultMaxConnections = 8;
+inline constexpr int kDefaultMaxConnectionsPerAddress = 4;
 inline constexpr char kDefaultId[] = "projector";
 inline constexpr char kProjectorSection[] = "projector";
 
@@ -52,9 +54,19 @@ struct ProjectorConfig
     QString info;
     std::optional<ListenAddress> raw;
     int maxConnections = kDefaultMaxConnections; // on each of its listeners
+    int maxConnectionsPerAddress = kDefaultMaxConnectionsPerAddress; // of those, from one address
 
     // The line settings string for this speed.
     QString lineSettings() const;
+
+    // Every field: a reload restarts a projector whose configuration differs in any.
+    bool operator==(const ProjectorConfig &other) const
+    {
+        return id == other.id && port == other.port && speed == other.speed && name == other.name
+            && model == other.model && info == other.info && raw == other.raw
+            && maxConnections == other.maxConnections && maxConnectionsPerAddress == other.maxConnectionsPerAddress;
+    }
+    bool operator!=(const ProjectorConfig &other) const { return !(*this == other); }
 };
 
 // The keys of a [projector ID] section that the core reads, in the order

@@ -13,7 +13,7 @@ BridgeProjector::BridgeProjector(const ProjectorConfig &config, BridgeTimings ti
 {
     connect(m_keeper, &LineKeeper::notice, this, &BridgeProjector::say);
     if (config.raw) {
-        timings.raw.maxConnections = config.maxConnections;
+        timings.raw.connections = { config.maxConnections, config.maxConnectionsPerAddress };
         m_raw = new RawServer(m_line, timings.raw, this);
         connect(m_raw, &RawServer::notice, this, &BridgeProjector::say);
     }

@@ -115,12 +115,6 @@ ProjectorModel::~ProjectorModel() = default;
 
 void ProjectorModel::setPower(bool on, QObject *context, CommandHandler handler)
 {
-    // The projector takes no switching on while it cools down; the bridge
-    // knows, and does not send.
-    if (on && m_state.power == PowerState::CoolingDown) {
-        later(context, std::move(handler), { CommandOutcome::NotPossibleNow, {} });
-        return;
-    }
     runCommand(QString::fromLatin1(on ? "power-on" : "power-off"), context, std::move(handler));
 }
 
@@ -145,6 +139,13 @@ void ProjectorModel::runCommand(QStringView scriptName, QObject *context, Comman
     const Command *command = commandByName(scriptName);
     if (!command) {
         later(context, std::move(handler), { CommandOutcome::UnknownCommand, {} });
+        return;
+    }
+    // The projector acknowledges switching on while it cools down and does
+    // nothing: the bridge knows, does not send, and says so, whichever way
+    // the request came.
+    if (command == commandByName(u"power-on") && m_state.power == PowerState::CoolingDown) {
+        later(context, std::move(handler), { CommandOutcome::NotPossibleNow, {} });
         return;
     }
     sendAll({ frame(*command) }, context, std::move(handler));

@@ -90,7 +90,9 @@ public:
     // An empty value leaves that mute as it is.
     void setMutes(std::optional<bool> video, std::optional<bool> audio, QObject *context,
                   CommandHandler handler);
-    // Any command of the catalogue by its script name ("vol-up"), sent once.
+    // Any command of the catalogue by its script name ("vol-up"), sent once;
+    // power-on while the projector cools down is NotPossibleNow, unsent, as
+    // for setPower().
     void runCommand(QStringView scriptName, QObject *context, CommandHandler handler);
     // The frames of an operation take the turn of its `context` on the line,
     // and are not sent once it is gone.

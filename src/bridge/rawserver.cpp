@@ -9,10 +9,11 @@ namespace koru::bridge {
 class RawServer::Session : public QObject
 {
 public:
-    Session(RawServer *server, QTcpSocket *socket)
+    Session(RawServer *server, QTcpSocket *socket, const QHostAddress &peer)
         : QObject(server->sessionParent())
         , m_server(server)
         , m_socket(socket)
+        , m_peer(peer)
     {
         socket->setParent(this);
         // Qt stops taking bytes from the kernel when this is full, so a
@@ -36,7 +37,7 @@ private:
             }
             if (m_partial.size() > limits.maxFrame) {
                 emit m_server->notice(QStringLiteral("raw: %1 sent %2 bytes without a CR; disconnected")
-                                          .arg(m_socket->peerAddress().toString())
+                                          .arg(m_peer.toString())
                                           .arg(m_partial.size()));
                 m_socket->abort();
                 finish();
@@ -57,7 +58,7 @@ private:
             if (!result.reply.isEmpty() && m_socket->state() == QAbstractSocket::ConnectedState) {
                 if (m_socket->bytesToWrite() > m_server->m_limits.maxUnread) {
                     emit m_server->notice(QStringLiteral("raw: %1 reads no replies; disconnected")
-                                              .arg(m_socket->peerAddress().toString()));
+                                              .arg(m_peer.toString()));
                     m_socket->abort();
                     finish();
                     return;
@@ -73,20 +74,21 @@ private:
         if (m_finished)
             return;
         m_finished = true;
-        m_server->sessionEnded();
+        m_server->sessionEnded(m_peer);
         // Going, the session takes its queued frames off the line with it.
         deleteLater();
     }
 
     RawServer *m_server;
     QTcpSocket *m_socket;
+    QHostAddress m_peer;
     QByteArray m_partial;
     int m_queued = 0;
     bool m_finished = false;
 };
 
 RawServer::RawServer(line::ProjectorLine *line, RawLimits limits, QObject *parent)
-    : TcpListener(limits.maxConnections, parent)
+    : TcpListener(QStringLiteral("raw"), limits.connections, parent)
     , m_line(line)
     , m_limits(limits)
 {
@@ -94,9 +96,9 @@ RawServer::RawServer(line::ProjectorLine *line, RawLimits limits, QObject *paren
 
 RawServer::~RawServer() = default;
 
-void RawServer::startSession(QTcpSocket *socket)
+void RawServer::startSession(QTcpSocket *socket, const QHostAddress &peer)
 {
-    new Session(this, socket);
+    new Session(this, socket, peer);
 }
 
 } // namespace koru::bridge

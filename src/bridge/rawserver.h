@@ -12,7 +12,7 @@ namespace koru::bridge {
 
 struct RawLimits
 {
-    int maxConnections = kDefaultMaxConnections;
+    ConnectionLimits connections;
     // Frames of one connection queued on the line; past this the connection
     // is not read until the line has caught up.
     int maxQueuedFrames = 8;
@@ -34,12 +34,9 @@ public:
     RawServer(line::ProjectorLine *line, RawLimits limits, QObject *parent = nullptr);
     ~RawServer() override;
 
-signals:
-    void notice(const QString &text);
-
 private:
     class Session;
-    void startSession(QTcpSocket *socket) override;
+    void startSession(QTcpSocket *socket, const QHostAddress &peer) override;
 
     line::ProjectorLine *m_line;
     RawLimits m_limits;

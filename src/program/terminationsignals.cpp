@@ -28,8 +28,9 @@ extern "C" void onTerminationSignal(int signalNumber)
 
 } // namespace
 
-TerminationSignals::TerminationSignals(QObject *parent)
+TerminationSignals::TerminationSignals(QObject *parent, HangUp hangUp)
     : QObject(parent)
+    , m_hangUp(hangUp)
 {
 }
 
@@ -66,8 +67,12 @@ void TerminationSignals::onPipeReadable()
 {
     unsigned char bytes[16];
     const ssize_t n = ::read(m_pipe[0], bytes, sizeof bytes);
-    for (ssize_t i = 0; i < n; ++i)
-        emit received(int(bytes[i]));
+    for (ssize_t i = 0; i < n; ++i) {
+        if (bytes[i] == SIGHUP && m_hangUp == HangUp::Reloads)
+            emit reloadRequested();
+        else
+            emit received(int(bytes[i]));
+    }
 }
 
 void TerminationSignals::restore()

@@ -12,6 +12,7 @@ Rfc2217Transport::Rfc2217Transport(const PortAddress &address, QObject *parent)
     , m_answerTimer(new QTimer(this))
 {
     m_answerTimer->setSingleShot(true);
+    m_answerTimer->setTimerType(Qt::PreciseTimer); // never shorter than the time it names
     m_answerTimer->setInterval(kConnectTimeout);
     connect(m_answerTimer, &QTimer::timeout, this, [this] {
         reportLoss(QStringLiteral("the gateway did not confirm the line settings %1 within %2 s")

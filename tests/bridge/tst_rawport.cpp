@@ -36,6 +36,7 @@ class TestRawPort : public QObject
 
 private slots:
     void repliesGoToTheirOwnClient();
+    void perAddressLimit();
 };
 
 // Two clients at once, one sending three frames back to back as on a direct
@@ -59,6 +60,24 @@ void TestRawPort::repliesGoToTheirOwnClient()
     QCOMPARE(readAtLeast(switcher, 10), kAckCr.repeated(5));
     QTest::qWait(200);
     QCOMPARE(querier.bytesAvailable() + switcher.bytesAvailable(), 0);
+}
+
+// The raw port keeps to the per-address limit too, said in the log under
+// its own name.
+void TestRawPort::perAddressLimit()
+{
+    BridgeFixture bridge(koru::test::quickTimings(), 8, 2);
+    QVERIFY(bridge.ready);
+    QSignalSpy notices(bridge.projector.get(), &koru::bridge::BridgeProjector::notice);
+    QTcpSocket raw[3];
+    for (QTcpSocket &socket : raw) {
+        socket.connectToHost(QHostAddress::LocalHost, bridge.rawPort());
+        QVERIFY(QTest::qWaitFor([&] { return socket.state() != QAbstractSocket::ConnectingState; }));
+    }
+    QVERIFY(QTest::qWaitFor([&] { return raw[2].state() == QAbstractSocket::UnconnectedState; }));
+    QCOMPARE(bridge.projector->rawServer()->connectionCount(), 2);
+    QCOMPARE(notices.size(), 1);
+    QVERIFY(notices.first().first().toString().startsWith("[room] raw: refused a connection from 127.0.0.1"));
 }
 
 QTEST_GUILESS_MAIN(TestRawPort)

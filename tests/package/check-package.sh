@@ -77,7 +77,10 @@ conffiles=$(dpkg-deb --info "$deb" conffiles)
 [ "$conffiles" = /etc/koru/bridge.conf ] || fail "conffiles lists: $conffiles"
 # Against the unpacked tree: its ExecStart must exist there, and its
 # Documentation= page among the package's manual pages. Units the scratch
-# root lacks (sysinit.target ...) are not this unit's errors.
+# root lacks (sysinit.target ...) are not this unit's errors; its ExecReload's
+# /bin/kill comes from procps, which the package depends on.
+dpkg-deb --field "$deb" Depends | grep -qw procps || fail "the package does not depend on procps, whose /bin/kill reloads $unit"
+install -D -m 0755 /bin/kill "$root/bin/kill"
 MANPATH="$share/man" systemd-analyze verify --man=yes --recursive-errors=no --root="$root" "$unit" \
     || fail "systemd-analyze verify $unit"
 systemd-analyze security --offline=yes --root="$root" "$unit" | grep "Overall exposure"
@@ -94,10 +97,10 @@ if [ -f /etc/koru-scratch-root ] && [ "$(id -u)" -eq 0 ]; then
     install_deb "first install"
     ! grep -q "Created symlink" "$work/dpkg.log" || fail "the first install enabled $unit: $(cat "$work/dpkg.log")"
     [ ! -e "$wants" ] || fail "the first install enabled $unit"
-    deb-systemd-helper enable "$unit"
+    systemctl enable "$unit" >/dev/null 2>&1 || fail "systemctl enable $unit" # as an administrator would, offline
     install_deb "upgrade of an enabled unit"
     [ -L "$wants" ] || fail "an upgrade disabled the $unit an administrator had enabled"
-    deb-systemd-helper disable "$unit"
+    systemctl disable "$unit" >/dev/null 2>&1 || fail "systemctl disable $unit"
     install_deb "upgrade of a disabled unit"
     [ ! -e "$wants" ] || fail "an upgrade enabled the $unit an administrator had disabled"
     dpkg --purge koru-panel >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "dpkg --purge"; }

@@ -35,6 +35,7 @@ inline sim::SimOptions quickProjector()
 struct BridgeFixture
 {
     explicit BridgeFixture(bridge::BridgeTimings timings = quickTimings(), int maxConnections = 8,
+                           int maxPerAddress = bridge::kDefaultMaxConnectionsPerAddress,
                            const sim::SimOptions &options = quickProjector())
         : sim(options)
     {
@@ -48,6 +49,7 @@ struct BridgeFixture
         config.info = QStringLiteral("second floor");
         config.raw = bridge::ListenAddress { QHostAddress(QHostAddress::LocalHost), 0 };
         config.maxConnections = maxConnections;
+        config.maxConnectionsPerAddress = maxPerAddress;
         projector = std::make_unique<bridge::BridgeProjector>(config, timings);
         QString error;
         if (!projector->listen(&error)) {

@@ -32,8 +32,20 @@ QByteArray PjlinkClient::request(const QByteArray &command, std::chrono::millise
     }
     m_first = false;
     line += "%1" + command + '\r';
-    m_socket.write(line);
-    return readReply(timeout);
+    return exchange(line, 1, timeout);
+}
+
+QByteArray PjlinkClient::exchange(const QByteArray &bytes, int lines, std::chrono::milliseconds timeout)
+{
+    m_socket.write(bytes);
+    QByteArray replies;
+    for (int i = 0; i < lines; ++i) {
+        const QByteArray reply = readReply(timeout);
+        if (reply.isEmpty())
+            break;
+        replies += reply;
+    }
+    return replies;
 }
 
 QByteArray PjlinkClient::readReply(std::chrono::milliseconds timeout)

@@ -28,6 +28,10 @@ public:
     // Sends "%1" + `command` + CR and returns the reply, CR included; empty
     // when none came in time.
     QByteArray request(const QByteArray &command, std::chrono::milliseconds timeout = std::chrono::seconds(3));
+    // Sends `bytes` as they are and returns the next `lines` replies, each
+    // with its CR; fewer when no more came in time.
+    QByteArray exchange(const QByteArray &bytes, int lines = 1,
+                        std::chrono::milliseconds timeout = std::chrono::seconds(3));
     // The next CR-terminated line the projector sends, or empty.
     QByteArray readReply(std::chrono::milliseconds timeout = std::chrono::seconds(3));
 

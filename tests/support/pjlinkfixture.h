@@ -13,6 +13,7 @@ inline bridge::PjlinkLimits quickPjlinkLimits()
     bridge::PjlinkLimits limits;
     limits.idle = 2s;
     limits.auth = { 3, std::chrono::minutes(1), 600ms };
+    limits.shutOutPause = 300ms;
     return limits;
 }
 
@@ -21,12 +22,12 @@ inline bridge::PjlinkLimits quickPjlinkLimits()
 struct PjlinkFixture : BridgeFixture
 {
     explicit PjlinkFixture(const QByteArray &password = {}, bridge::PjlinkLimits limits = quickPjlinkLimits(),
-                           int maxConnections = 8)
-        : BridgeFixture(quickTimings(), maxConnections)
+                           int maxConnections = 8, int maxPerAddress = bridge::kDefaultMaxConnectionsPerAddress)
+        : BridgeFixture(quickTimings(), maxConnections, maxPerAddress)
     {
         if (!ready)
             return;
-        limits.maxConnections = maxConnections;
+        limits.connections = { maxConnections, maxPerAddress };
         const bridge::ProjectorConfig &config = projector->config();
         const bridge::pjlink::Identity identity { config.name.toLatin1(), config.model.toLatin1(),
                                                   config.info.toLatin1() };

@@ -7,6 +7,7 @@
 #include <QSocketNotifier>
 
 #include <mosquitto.h>
+#include <mqtt_protocol.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -107,6 +108,9 @@ std::optional<QString> MqttClient::start()
     // Requests and state are small messages that should go at once, not
     // wait for the previous one's acknowledgement.
     mosquitto_int_option(m_mosq, MOSQ_OPT_TCP_NODELAY, 1);
+    // MQTT 3.1.1 clears the retain flag of every message it forwards live:
+    // a request published retained would look like a fresh one.
+    mosquitto_int_option(m_mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
     mosquitto_connect_callback_set(m_mosq, &MqttClient::onConnect);
     mosquitto_disconnect_callback_set(m_mosq, &MqttClient::onDisconnect);
     mosquitto_publish_callback_set(m_mosq, &MqttClient::onPublish);
@@ -211,8 +215,8 @@ void MqttClient::settle(int rc)
         m_connected = true;
         m_backoff = kFirstRetry;
         m_lastReason.clear();
-        for (const QByteArray &filter : std::as_const(m_subscriptions))
-            mosquitto_subscribe(m_mosq, nullptr, filter.constData(), 0);
+        for (const Subscription &subscription : m_subscriptions)
+            sendSubscribe(subscription);
         send({ availabilityTopic(), kOnline, true });
         emit connected();
         if (!alive)
@@ -303,15 +307,35 @@ void MqttClient::drainBacklog()
     }
 }
 
-void MqttClient::subscribe(const QByteArray &filter)
+void MqttClient::subscribe(const QByteArray &filter, RetainFlag flag)
 {
-    if (m_subscriptions.contains(filter))
+    const auto same = [&filter](const Subscription &s) { return s.filter == filter; };
+    if (std::any_of(m_subscriptions.begin(), m_subscriptions.end(), same))
         return;
-    m_subscriptions << filter;
+    m_subscriptions.push_back({ filter, flag });
     if (m_connected) {
-        mosquitto_subscribe(m_mosq, nullptr, filter.constData(), 0);
+        sendSubscribe(m_subscriptions.back());
         settle(MOSQ_ERR_SUCCESS);
     }
+}
+
+void MqttClient::unsubscribe(const QByteArray &filter)
+{
+    const auto same = [&filter](const Subscription &s) { return s.filter == filter; };
+    const auto found = std::find_if(m_subscriptions.begin(), m_subscriptions.end(), same);
+    if (found == m_subscriptions.end())
+        return;
+    m_subscriptions.erase(found);
+    if (m_connected) {
+        mosquitto_unsubscribe(m_mosq, nullptr, filter.constData());
+        settle(MOSQ_ERR_SUCCESS);
+    }
+}
+
+void MqttClient::sendSubscribe(const Subscription &subscription)
+{
+    const int options = subscription.flag == RetainFlag::AsPublished ? MQTT_SUB_OPT_RETAIN_AS_PUBLISHED : 0;
+    mosquitto_subscribe_v5(m_mosq, nullptr, subscription.filter.constData(), 0, options, nullptr);
 }
 
 void MqttClient::onConnect(mosquitto *, void *self, int rc)
@@ -321,7 +345,7 @@ void MqttClient::onConnect(mosquitto *, void *self, int rc)
         client->m_justConnected = true;
     else if (!client->m_justLost)
         client->m_justLost = QStringLiteral("the broker refused the connection: %1")
-                                 .arg(QString::fromUtf8(mosquitto_connack_string(rc)));
+                                 .arg(QString::fromUtf8(mosquitto_reason_string(rc)));
 }
 
 void MqttClient::onDisconnect(mosquitto *, void *self, int rc)

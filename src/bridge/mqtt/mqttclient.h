@@ -28,6 +28,8 @@ namespace koru::bridge {
 // the configured connect wait, as a refused one does. Its last will is the bridge's availability, "offline",
 // retained; "online" goes out at each connect.
 //
+// MQTT 5, for the retain flag as published on the request topics.
+//
 // Publishing is fire and forget (QoS 0): the state topics are retained and
 // published again at every connect, so a message lost with a connection is
 // made good by the next one. What it hands libmosquitto is bounded; beyond
@@ -62,8 +64,14 @@ public:
     // publishes its state again at the next connected()) or when the backlog
     // is full.
     bool publish(const QByteArray &topic, const QByteArray &payload, bool retain);
+    // How a subscription's messages come: with the retain flag as the
+    // broker keeps it (set only on what was there before the subscription),
+    // or as the publisher set it, so that a retained message is told from a
+    // live one however it arrives.
+    enum class RetainFlag { AsKept, AsPublished };
     // Kept and subscribed again at every connect.
-    void subscribe(const QByteArray &filter);
+    void subscribe(const QByteArray &filter, RetainFlag flag = RetainFlag::AsKept);
+    void unsubscribe(const QByteArray &filter);
 
     // Messages dropped because the backlog was full, since the start.
     quint64 dropped() const { return m_dropped; }
@@ -82,6 +90,11 @@ private:
         QByteArray topic;
         QByteArray payload;
         bool retain = false;
+    };
+    struct Subscription
+    {
+        QByteArray filter;
+        RetainFlag flag;
     };
     struct Incoming
     {
@@ -105,6 +118,7 @@ private:
     // deletes this object never runs inside libmosquitto.
     void settle(int rc);
     void send(const Outgoing &message);
+    void sendSubscribe(const Subscription &subscription);
     void drainBacklog();
 
     MqttConfig m_config;
@@ -121,7 +135,7 @@ private:
     bool m_connected = false;
     bool m_stopping = false;
     QString m_lastReason; // the loss reported; empty while connected
-    QList<QByteArray> m_subscriptions;
+    std::vector<Subscription> m_subscriptions;
     int m_inFlight = 0;
     std::list<Outgoing> m_backlog;
     // The retained messages of the backlog by topic: a newer one replaces

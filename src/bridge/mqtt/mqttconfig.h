@@ -31,6 +31,17 @@ struct MqttConfig
     std::chrono::milliseconds connectWait { std::chrono::seconds(10) };
 
     bool enabled() const { return !host.isEmpty(); }
+
+    // Every field, the password read included: a reload restarts the client
+    // when any differs.
+    bool operator==(const MqttConfig &other) const
+    {
+        return host == other.host && port == other.port && clientId == other.clientId && username == other.username
+            && passwordFile == other.passwordFile && password == other.password && caFile == other.caFile
+            && baseTopic == other.baseTopic && discoveryPrefix == other.discoveryPrefix
+            && keepalive == other.keepalive;
+    }
+    bool operator!=(const MqttConfig &other) const { return !(*this == other); }
 };
 
 // "koru-bridge-<hostname>": one client per host, stable across restarts so

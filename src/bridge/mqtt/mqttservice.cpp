@@ -9,6 +9,8 @@
 #include <QJsonObject>
 #include <QSet>
 
+#include <algorithm>
+
 namespace koru::bridge {
 
 namespace {
@@ -30,6 +32,25 @@ QString commandOutcomeText(CommandOutcome outcome)
     return QString();
 }
 
+// The result words of koru-ctl's object, and the bridge's own for what it
+// did not send.
+const char *commandOutcomeWord(CommandOutcome outcome)
+{
+    switch (outcome) {
+    case CommandOutcome::Done:
+        return "answered";
+    case CommandOutcome::Refused:
+        return "refused";
+    case CommandOutcome::NotPossibleNow:
+        return "not-possible-now";
+    case CommandOutcome::NoAnswer:
+        return "no-reply";
+    case CommandOutcome::UnknownCommand:
+        return "bad-request";
+    }
+    return "";
+}
+
 // A request refused before it reached the projector, in the shape of
 // koru-ctl's object so that one reader takes both.
 QByteArray refusalJson(const QString &name, const QJsonValue &code, const char *result, const QString &why)
@@ -49,6 +70,13 @@ QByteArray badRequestJson(const QByteArray &payload, const QString &why)
 QString busyText()
 {
     return QStringLiteral("%1 requests wait for the projector's line already").arg(MqttService::kMaxWaitingRequests);
+}
+
+// A command the bridge did not send, in the same shape.
+QByteArray notSentJson(const Command &command, const QString &why)
+{
+    return refusalJson(QLatin1String(command.name), QLatin1String(command.code),
+                       commandOutcomeWord(CommandOutcome::NotPossibleNow), why);
 }
 
 } // namespace
@@ -73,15 +101,54 @@ MqttService::MqttService(const MqttConfig &config, std::vector<MqttProjector> pr
     // of projectors comes first, being retained.
     m_client->subscribe(bridgeProjectorsTopic(m_config.baseTopic, m_client->clientId()));
     m_client->subscribe(homeAssistantStatusTopic(m_config.discoveryPrefix));
-    for (const MqttProjector &projector : m_projectors) {
-        m_client->subscribe(setTopicFilter(m_config.baseTopic, projector.identity.id));
-        m_client->subscribe(commandTopic(m_config.baseTopic, projector.identity.id));
-        const MqttProjector *self = &projector; // the list is fixed from here on
-        connect(projector.model, &ProjectorModel::changed, this, [this, self] {
-            if (m_client->isConnected())
-                publishState(*self);
-        });
+    for (const MqttProjector &projector : m_projectors)
+        follow(projector);
+}
+
+void MqttService::follow(const MqttProjector &projector)
+{
+    // Requests with the retain flag as published: a retained one is told
+    // from a live one even as it is published.
+    m_client->subscribe(setTopicFilter(m_config.baseTopic, projector.identity.id), MqttClient::RetainFlag::AsPublished);
+    m_client->subscribe(commandTopic(m_config.baseTopic, projector.identity.id), MqttClient::RetainFlag::AsPublished);
+    // Found by its model, which stays the projector's until a reload
+    // replaces it: the list itself may change.
+    ProjectorModel *model = projector.model;
+    connect(model, &ProjectorModel::changed, this, [this, model] {
+        const MqttProjector *self = projectorByModel(model);
+        if (self && m_client->isConnected())
+            publishState(*self);
+    });
+}
+
+void MqttService::setProjectors(std::vector<MqttProjector> projectors)
+{
+    std::vector<MqttProjector> before = std::move(m_projectors);
+    m_projectors = std::move(projectors);
+    for (const MqttProjector &old : before) {
+        disconnect(old.model, nullptr, this, nullptr);
+        if (projectorById(old.identity.id))
+            continue;
+        m_client->unsubscribe(setTopicFilter(m_config.baseTopic, old.identity.id));
+        m_client->unsubscribe(commandTopic(m_config.baseTopic, old.identity.id));
+        emit notice(QStringLiteral("MQTT: [%1] no longer configured: its topics cleared").arg(old.identity.id));
+        clearTopics(old.identity.id);
     }
+    const bool connected = m_client->isConnected();
+    for (const MqttProjector &projector : m_projectors) {
+        follow(projector);
+        const auto same = std::find_if(before.begin(), before.end(), [&projector](const MqttProjector &old) {
+            return old.model == projector.model;
+        });
+        if (same != before.end() || !connected)
+            continue;
+        // Its name may have changed: Home Assistant hears it again.
+        for (const RetainedMessage &message : projectorDiscovery(m_config, m_client->clientId(), projector.identity))
+            m_client->publish(message.topic, message.payload, true);
+        publishState(projector);
+    }
+    if (connected)
+        publishProjectorList();
 }
 
 std::optional<QString> MqttService::start()
@@ -105,6 +172,11 @@ void MqttService::connected()
     publishDiscovery();
     for (const MqttProjector &projector : m_projectors)
         publishState(projector);
+    publishProjectorList();
+}
+
+void MqttService::publishProjectorList()
+{
     QJsonArray ids;
     for (const MqttProjector &projector : m_projectors)
         ids.append(projector.identity.id);
@@ -164,11 +236,19 @@ void MqttService::clearRemoved(const QByteArray &previousList)
         if (!isTopicLevel(id) || configured.contains(id))
             continue;
         emit notice(QStringLiteral("MQTT: [%1] no longer configured: its topics cleared").arg(id));
-        // An empty retained message removes the retained one.
-        for (const QByteArray &topic : projectorDiscoveryTopics(m_config, id))
-            m_client->publish(topic, QByteArray(), true);
-        for (const StateTopicRow &row : stateTopicTable())
-            m_client->publish(stateTopic(m_config.baseTopic, id, row.topic), QByteArray(), true);
+        clearTopics(id);
+    }
+}
+
+void MqttService::clearTopics(const QString &id)
+{
+    // An empty retained message removes the retained one.
+    for (const QByteArray &topic : projectorDiscoveryTopics(m_config, id))
+        m_client->publish(topic, QByteArray(), true);
+    for (const StateTopicRow &row : stateTopicTable()) {
+        const QByteArray topic = stateTopic(m_config.baseTopic, id, row.topic);
+        m_client->publish(topic, QByteArray(), true);
+        m_published.remove(topic);
     }
 }
 
@@ -203,6 +283,15 @@ const MqttProjector *MqttService::projectorById(const QString &id) const
     return nullptr;
 }
 
+const MqttProjector *MqttService::projectorByModel(const ProjectorModel *model) const
+{
+    for (const MqttProjector &projector : m_projectors) {
+        if (projector.model == model)
+            return &projector;
+    }
+    return nullptr;
+}
+
 void MqttService::received(const QByteArray &topic, const QByteArray &payload, bool retained)
 {
     if (topic == bridgeProjectorsTopic(m_config.baseTopic, m_client->clientId())) {
@@ -219,10 +308,20 @@ void MqttService::received(const QByteArray &topic, const QByteArray &payload, b
     }
     const std::optional<Route> route = routeOf(m_config.baseTopic, topic);
     const MqttProjector *projector = route ? projectorById(route->id) : nullptr;
-    // A retained request is an old one, left on the broker by mistake:
-    // carrying it out at every connect would switch the projector by itself.
-    if (!projector || retained)
+    if (!projector)
         return;
+    // A retained request stays on the broker: carried out, it would come
+    // back at every connect and switch the projector by itself. An empty
+    // one is someone clearing it, which is right and needs no word.
+    if (retained) {
+        if (!payload.isEmpty() && !m_retainedSaid.contains(topic)) {
+            m_retainedSaid.insert(topic);
+            emit notice(QStringLiteral("MQTT: [%1] a request published retained on %2 is ignored; publish it "
+                                       "without retaining, and clear the retained one with an empty message")
+                            .arg(route->id, QString::fromUtf8(topic)));
+        }
+        return;
+    }
     if (route->setting)
         request(*projector, *route, payload);
     else
@@ -233,21 +332,28 @@ void MqttService::request(const MqttProjector &projector, const Route &route, co
 {
     const QString what = QStringLiteral("MQTT: [%1] %2").arg(projector.identity.id,
                                                             QString::fromUtf8(setTopic(m_config.baseTopic, route.id, *route.setting)));
+    const QString &id = projector.identity.id;
     const ParsedSet parsed = parseSetPayload(*route.setting, payload);
     if (!parsed.value) {
         emit notice(QStringLiteral("%1: %2; nothing sent").arg(what, parsed.error));
+        refuseSet(id, route, payload, "bad-request", parsed.error);
         return;
     }
     if (!projector.model->state().lineAvailable) {
         emit notice(QStringLiteral("%1: the line is down; nothing sent").arg(what));
+        refuseSet(id, route, payload, "line-lost", QStringLiteral("the line is down"));
         return;
     }
-    if (!admit(projector))
-        return; // said once for the whole spell
-    const auto report = [this, what, id = projector.identity.id](const CommandResult &result) {
+    if (!admit(projector)) {
+        refuseSet(id, route, payload, "busy", busyText()); // the log says it once for the whole spell
+        return;
+    }
+    const auto report = [this, what, id, route, payload](const CommandResult &result) {
         carriedOut(id);
-        if (result.outcome != CommandOutcome::Done)
-            emit notice(QStringLiteral("%1: %2").arg(what, commandOutcomeText(result.outcome)));
+        if (result.outcome == CommandOutcome::Done)
+            return;
+        emit notice(QStringLiteral("%1: %2").arg(what, commandOutcomeText(result.outcome)));
+        refuseSet(id, route, payload, commandOutcomeWord(result.outcome), commandOutcomeText(result.outcome));
     };
     ProjectorModel *model = projector.model;
     const SetValue &value = *parsed.value;
@@ -265,6 +371,16 @@ void MqttService::request(const MqttProjector &projector, const Route &route, co
         model->setMutes(std::get<bool>(value), std::nullopt, this, report);
         break;
     }
+}
+
+void MqttService::refuseSet(const QString &id, const Route &route, const QByteArray &payload, const char *result,
+                            const QString &why)
+{
+    const QJsonObject object { { QStringLiteral("topic"), QString::fromUtf8(setTopic(m_config.baseTopic, route.id, *route.setting)) },
+                               { QStringLiteral("payload"), QString::fromLatin1(payload.left(kMaxRequestPayload)) },
+                               { QStringLiteral("result"), QLatin1String(result) },
+                               { QStringLiteral("error"), why } };
+    m_client->publish(errorTopic(m_config.baseTopic, id), QJsonDocument(object).toJson(QJsonDocument::Compact), false);
 }
 
 void MqttService::command(const MqttProjector &projector, const QByteArray &payload)
@@ -292,14 +408,19 @@ void MqttService::command(const MqttProjector &projector, const QByteArray &payl
         return;
     }
     if (!admit(projector)) {
-        m_client->publish(resultTopic,
-                          refusalJson(QLatin1String(command->name), QLatin1String(command->code), "busy", busyText()),
+        m_client->publish(resultTopic, refusalJson(QLatin1String(command->name), QLatin1String(command->code), "busy", busyText()),
                           false);
         return;
     }
     projector.model->runCommand(QString::fromLatin1(command->name), this,
-                                [this, publishResult, id = projector.identity.id](const CommandResult &result) {
+                                [this, resultTopic, command, publishResult, id = projector.identity.id](const CommandResult &result) {
                                     carriedOut(id);
+                                    // Not sent, the bridge knowing the projector cannot now.
+                                    if (result.outcome == CommandOutcome::NotPossibleNow) {
+                                        m_client->publish(resultTopic,
+                                                          notSentJson(*command, commandOutcomeText(result.outcome)), false);
+                                        return;
+                                    }
                                     publishResult(result.last);
                                 });
 }

@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QString>
 
 #include <optional>
@@ -28,6 +29,11 @@ struct MqttProjector
 // published when it changes and all of it again at every connect; their
 // /set and command topics turned into operations on the models; Home
 // Assistant's discovery at connect and whenever Home Assistant comes back.
+//
+// Requests are carried out as they are published; one published retained is
+// ignored, live or at a connect, so that nothing switches a projector by
+// itself whenever the bridge connects. A /set request that is not carried
+// out is said on <base>/<id>/error as well as in the log.
 //
 // What the bridge published last time lives on the broker itself: a
 // retained list of projector ids under the bridge's own topic. At connect
@@ -54,6 +60,11 @@ public:
 
     MqttClient *client() const { return m_client; }
 
+    // The projectors after a reload: a gone one has its topics cleared, a
+    // new or restarted one (a model of its own) is published afresh, one
+    // kept as it was goes on untouched.
+    void setProjectors(std::vector<MqttProjector> projectors);
+
 signals:
     // A line for the log.
     void notice(const QString &text);
@@ -66,6 +77,11 @@ private:
     void publishState(const MqttProjector &projector);
     void publishRetained(const QByteArray &topic, const QByteArray &payload);
     void clearRemoved(const QByteArray &previousList);
+    void clearTopics(const QString &id);
+    void follow(const MqttProjector &projector);
+    void publishProjectorList();
+    void refuseSet(const QString &id, const Route &route, const QByteArray &payload, const char *result,
+                   const QString &why);
     void request(const MqttProjector &projector, const Route &route, const QByteArray &payload);
     void command(const MqttProjector &projector, const QByteArray &payload);
     const MqttProjector *projectorById(const QString &id) const;
@@ -73,6 +89,7 @@ private:
     // as it may; says once when it starts and stops refusing.
     bool admit(const MqttProjector &projector);
     void carriedOut(const QString &id);
+    const MqttProjector *projectorByModel(const ProjectorModel *model) const;
 
     MqttConfig m_config;
     std::vector<MqttProjector> m_projectors;
@@ -84,6 +101,8 @@ private:
     // refusing began (none: it is not refusing).
     QHash<QString, int> m_waiting;
     QHash<QString, int> m_refused;
+    // The request topics a retained request was ignored on, said once each.
+    QSet<QByteArray> m_retainedSaid;
 };
 
 } // namespace koru::bridge

@@ -90,6 +90,11 @@ QByteArray commandResultTopic(const QString &base, const QString &id)
     return join(base, id, "command/result");
 }
 
+QByteArray errorTopic(const QString &base, const QString &id)
+{
+    return join(base, id, "error");
+}
+
 QByteArray bridgeAvailabilityTopic(const QString &base, const QString &clientId)
 {
     return join(base, QStringLiteral("bridge/") + clientId, "availability");
@@ -196,15 +201,17 @@ ParsedSet parseSetPayload(Setting setting, QByteArrayView payload)
 {
     if (payload.size() > kMaxRequestPayload)
         return { std::nullopt, QStringLiteral("a payload of %1 bytes, over the limit of %2").arg(payload.size()).arg(kMaxRequestPayload) };
+    const QByteArrayView word = payload.trimmed();
+    const auto is = [word](const char *wanted) { return word.compare(wanted, Qt::CaseInsensitive) == 0; };
     if (setting == Setting::Input) {
         for (const InputRow &row : kInputs) {
-            if (payload == row.word)
+            if (is(row.word))
                 return { SetValue(row.input), QString() };
         }
         return { std::nullopt, QStringLiteral("%1 is not one of %2").arg(quotedPayload(payload), oneOf(inputWords())) };
     }
-    if (payload == kOn || payload == kOff)
-        return { SetValue(payload == kOn), QString() };
+    if (is(kOn) || is(kOff))
+        return { SetValue(is(kOn)), QString() };
     return { std::nullopt, QStringLiteral("%1 is not one of %2, %3").arg(quotedPayload(payload), QLatin1String(kOn), QLatin1String(kOff)) };
 }
 
@@ -213,10 +220,11 @@ ParsedCommand parseCommandPayload(QByteArrayView payload)
     if (payload.size() > kMaxRequestPayload)
         return { nullptr, QStringLiteral("a payload of %1 bytes, over the limit of %2").arg(payload.size()).arg(kMaxRequestPayload) };
     // Every name is ASCII: anything else cannot be one.
-    const bool ascii = std::all_of(payload.begin(), payload.end(), [](char c) { return uchar(c) >= 0x20 && uchar(c) < 0x7f; });
+    const QByteArrayView word = payload.trimmed();
+    const bool ascii = std::all_of(word.begin(), word.end(), [](char c) { return uchar(c) >= 0x20 && uchar(c) < 0x7f; });
     if (!ascii)
         return { nullptr, QStringLiteral("%1 is no command name of koru-ctl --list").arg(quotedPayload(payload)) };
-    const CommandLookup lookup = lookUpCommand(QString::fromLatin1(payload));
+    const CommandLookup lookup = lookUpCommand(QString::fromLatin1(word));
     return { lookup.command, lookup.refusal };
 }
 

@@ -33,6 +33,8 @@ QByteArray setTopic(const QString &base, const QString &id, Setting setting);
 QByteArray setTopicFilter(const QString &base, const QString &id); // <base>/<id>/+/set
 QByteArray commandTopic(const QString &base, const QString &id);
 QByteArray commandResultTopic(const QString &base, const QString &id);
+// Where a /set request that was not carried out is said.
+QByteArray errorTopic(const QString &base, const QString &id);
 // The bridge's own: its availability (the last will) and the list of the
 // projectors it has published, which tells the next start what to clear.
 QByteArray bridgeAvailabilityTopic(const QString &base, const QString &clientId);
@@ -72,7 +74,8 @@ struct ParsedSet
     std::optional<SetValue> value;
     QString error; // why not, when no value
 };
-// Strict: exactly one of the topic's words, nothing around it.
+// One of the topic's words in any case, white space around it left out
+// (mosquitto_pub -s sends the newline of echo); nothing else.
 ParsedSet parseSetPayload(Setting setting, QByteArrayView payload);
 
 struct ParsedCommand
@@ -81,8 +84,8 @@ struct ParsedCommand
     QString error;
 };
 // A command as koru-ctl takes it: a name of koru-ctl --list, a synonym
-// ("lamp-hours") or a code; a misspelt name is refused with the names it may
-// have meant.
+// ("lamp-hours") or a code, white space around it left out; a misspelt name
+// is refused with the names it may have meant.
 ParsedCommand parseCommandPayload(QByteArrayView payload);
 
 // A payload as it may appear in a log line: printable ASCII, the rest as \xNN.

@@ -18,6 +18,12 @@ struct PjlinkConfig
 {
     std::optional<ListenAddress> listen; // none: no PJLink server
     QString passwordFile;                // empty: PJLink without authentication
+
+    bool operator==(const PjlinkConfig &other) const
+    {
+        return listen == other.listen && passwordFile == other.passwordFile;
+    }
+    bool operator!=(const PjlinkConfig &other) const { return !(*this == other); }
 };
 
 // The keys of a [projector ID] section that PJLink reads.

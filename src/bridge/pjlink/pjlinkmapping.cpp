@@ -129,6 +129,14 @@ const std::vector<std::pair<const char *, Answer>> &queryRows()
     return rows;
 }
 
+bool isKnownBody(const QByteArray &body)
+{
+    const auto &queries = queryRows();
+    const auto &sets = setRows();
+    return std::any_of(queries.begin(), queries.end(), [&](const auto &row) { return body == row.first; })
+        || std::any_of(sets.begin(), sets.end(), [&](const SetRow &row) { return body == row.body; });
+}
+
 } // namespace
 
 QByteArray errorText(Error error)
@@ -155,16 +163,12 @@ const std::vector<InputCode> &inputCodes()
 
 Decision decide(const Request &request, const ProjectorState &state, const Identity &identity)
 {
-    if (request.pjlinkClass != '1')
+    if (request.pjlinkClass != '1' || !isKnownBody(request.body))
         return { errorText(Error::UnknownCommand), std::nullopt };
     const auto &queries = queryRows();
     const auto query = std::find_if(queries.begin(), queries.end(),
                                     [&](const auto &row) { return request.body == row.first; });
     const auto &sets = setRows();
-    const bool settable = std::any_of(sets.begin(), sets.end(),
-                                      [&](const SetRow &row) { return request.body == row.body; });
-    if (query == queries.end() && !settable)
-        return { errorText(Error::UnknownCommand), std::nullopt };
     if (request.parameter == kQuery) {
         if (query == queries.end())
             return { errorText(Error::BadParameter), std::nullopt };
@@ -176,6 +180,14 @@ Decision decide(const Request &request, const ProjectorState &state, const Ident
     if (set == sets.end())
         return { errorText(Error::BadParameter), std::nullopt };
     return { {}, set->operation };
+}
+
+std::optional<QByteArray> malformedAnswer(const MalformedRequest &malformed)
+{
+    const bool known = malformed.request.pjlinkClass == '1' && isKnownBody(malformed.request.body);
+    if (malformed.headerMissing)
+        return known ? std::optional(errorText(Error::UnknownCommand)) : std::nullopt;
+    return errorText(known ? Error::BadParameter : Error::UnknownCommand);
 }
 
 QByteArray outcomeAnswer(CommandOutcome outcome)

@@ -52,6 +52,12 @@ struct Decision
 };
 Decision decide(const Request &request, const ProjectorState &state, const Identity &identity);
 
+// The error a malformed request is answered with: ERR1 for a body this
+// projector does not know or a missing header (the command itself is
+// wrong), ERR2 for a known body with no proper parameter after it. None when
+// the line is no PJLink at all: a headerless one whose body is no command.
+std::optional<QByteArray> malformedAnswer(const MalformedRequest &malformed);
+
 // The answer to a set command once the model has carried it out.
 QByteArray outcomeAnswer(CommandOutcome outcome);
 

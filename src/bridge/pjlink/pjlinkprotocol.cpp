@@ -8,6 +8,35 @@ namespace koru::bridge::pjlink {
 namespace {
 constexpr qsizetype kBodyLength = 4;
 constexpr qsizetype kHeaderLength = 2; // '%' and the class digit
+
+// Bodies are written in letters and digits ("POWR", "INF1"); anything else
+// in their place is no body that an error reply could repeat.
+bool isBody(QByteArrayView bytes)
+{
+    if (bytes.size() < kBodyLength)
+        return false;
+    for (const char c : bytes.first(kBodyLength)) {
+        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')))
+            return false;
+    }
+    return true;
+}
+
+bool isHeader(QByteArrayView line)
+{
+    return line.size() >= kHeaderLength && line[0] == '%' && line[1] >= '1' && line[1] <= '9';
+}
+
+std::optional<MalformedRequest> readMalformed(QByteArrayView line)
+{
+    const bool header = isHeader(line);
+    const QByteArrayView rest = header ? line.sliced(kHeaderLength) : line;
+    if (!isBody(rest))
+        return std::nullopt;
+    return MalformedRequest { Request { header ? line[1] : '1', rest.first(kBodyLength).toByteArray(),
+                                        rest.sliced(kBodyLength).toByteArray() },
+                              !header };
+}
 } // namespace
 
 ReadLine readLine(QByteArrayView line, bool expectDigest)
@@ -20,12 +49,12 @@ ReadLine readLine(QByteArrayView line, bool expectDigest)
         line = line.sliced(kDigestLength);
     }
     // "%1POWR ?" at the least: header, body, separator, one byte of parameter.
-    if (line.size() < kHeaderLength + kBodyLength + 2 || line[0] != '%' || line[1] < '1' || line[1] > '9'
-        || line[kHeaderLength + kBodyLength] != ' ')
+    if (line.size() < kHeaderLength + kBodyLength + 2 || !isHeader(line) || line[kHeaderLength + kBodyLength] != ' '
+        || line.size() - (kHeaderLength + kBodyLength + 1) > kMaxParameter) {
+        read.malformed = readMalformed(line);
         return read;
+    }
     const QByteArrayView parameter = line.sliced(kHeaderLength + kBodyLength + 1);
-    if (parameter.size() > kMaxParameter)
-        return read;
     read.request = Request { line[1], line.sliced(kHeaderLength, kBodyLength).toByteArray(),
                              parameter.toByteArray() };
     return read;

@@ -22,11 +22,23 @@ struct Request
     QByteArray parameter; // without the separator
 };
 
+// A line that is no request as the standard writes one, yet plainly meant
+// as one: "%1POWR?", "%1POWR", "%1POWR " (the body readable, what follows
+// not a parameter), or "POWR ?" (no header; class 1 assumed). Its class and
+// body are there to answer it with an error; `parameter` holds what followed
+// the body.
+struct MalformedRequest
+{
+    Request request;
+    bool headerMissing = false;
+};
+
 // One line as it came, CR removed.
 struct ReadLine
 {
     QByteArray digest;              // the leading 32 characters, when one was expected
-    std::optional<Request> request; // none: the line is no request at all
+    std::optional<Request> request; // a request as the standard writes it
+    std::optional<MalformedRequest> malformed; // else one meant as such; neither: no PJLink at all
 };
 
 // Reads one line (without its CR). With `expectDigest`, the line must start

@@ -1,6 +1,5 @@
 #include "bridge/service/bridgeprogram.h"
 
-#include "bridge/mqtt/mqttservice.h"
 #include "bridge/passwordfile.h"
 #include "bridge/service/bridgecommandline.h"
 #include "bridge/service/bridgedaemon.h"
@@ -33,8 +32,7 @@ void logLine(const QString &text)
 
 struct Loaded
 {
-    std::vector<ProjectorSetup> setups;
-    std::optional<MqttConfig> mqtt;
+    ServiceConfig config;
     QString error; // worded for standard error; empty on success
 };
 
@@ -73,14 +71,15 @@ Loaded load(const BridgeOptions &options)
             return loaded;
         }
         setups = parsed.projectors;
-        loaded.mqtt = parsed.mqtt;
+        loaded.config.mqtt = parsed.mqtt;
     }
+    std::optional<MqttConfig> &mqtt = loaded.config.mqtt;
     if (options.mqtt) {
         // --mqtt names the broker; the rest of [mqtt], if any, still holds.
-        if (!loaded.mqtt)
-            loaded.mqtt = options.mqtt;
-        loaded.mqtt->host = options.mqtt->host;
-        loaded.mqtt->port = options.mqtt->port;
+        if (!mqtt)
+            mqtt = options.mqtt;
+        mqtt->host = options.mqtt->host;
+        mqtt->port = options.mqtt->port;
     }
     const auto refuse = [&](const ConfigProblem &problem) {
         loaded.error = options.single ? QStringLiteral("--password-file: ") + problem.message
@@ -101,13 +100,12 @@ Loaded load(const BridgeOptions &options)
                                    "network can switch the projector")
                         .arg(config.id, pjlink.listen->toString()));
     }
-    if (loaded.mqtt && !loaded.mqtt->passwordFile.isEmpty()) {
+    if (mqtt && !mqtt->passwordFile.isEmpty()) {
         const QString section = QLatin1String(kMqttSection);
-        if (auto problem = readSecret(loaded.mqtt->passwordFile, kMaxMqttPassword, section, section,
-                                      loaded.mqtt->password))
+        if (auto problem = readSecret(mqtt->passwordFile, kMaxMqttPassword, section, section, mqtt->password))
             return refuse(*problem);
     }
-    loaded.setups = setups;
+    loaded.config.projectors = setups;
     return loaded;
 }
 
@@ -127,7 +125,7 @@ int runBridge(int argc, char *argv[])
     if (options.check) {
         program::printOut(QStringLiteral("%1: %2 projector(s), no problem found\n")
                               .arg(options.single ? QStringLiteral("command line") : options.configPath)
-                              .arg(loaded.setups.size()));
+                              .arg(loaded.config.projectors.size()));
         return program::exitstatus::Success;
     }
 
@@ -142,45 +140,27 @@ int runBridge(int argc, char *argv[])
         complain(QStringLiteral("--log: ") + error);
         return program::exitstatus::Usage;
     }
-    auto *daemon = new BridgeDaemon(loaded.setups, DaemonTimings {}, log.get(), &app);
+    auto *daemon = new BridgeDaemon(DaemonTimings {}, log.get(), &app);
     QObject::connect(daemon, &BridgeDaemon::notice, &app, logLine);
-    MqttService *mqtt = nullptr;
-    if (loaded.mqtt) {
-        std::vector<MqttProjector> published;
-        for (BridgeProjector *projector : daemon->projectors()) {
-            const ProjectorConfig &config = projector->config();
-            published.push_back({ { config.id, config.name, config.model }, projector->model() });
-        }
-        mqtt = new MqttService(*loaded.mqtt, std::move(published), &app);
-        QObject::connect(mqtt, &MqttService::notice, &app, logLine);
-        QObject::connect(mqtt, &MqttService::stopped, &app,
-                         [] { QCoreApplication::exit(program::exitstatus::Success); });
-    }
+    QObject::connect(daemon, &BridgeDaemon::stopped, &app, [] { QCoreApplication::exit(program::exitstatus::Success); });
     // SIGTERM from the service manager: listeners and lines closed, status 0.
-    // The broker hears "offline" before the bridge goes; the client bounds
-    // how long that may take.
-    auto *termination = new program::TerminationSignals(daemon);
-    QObject::connect(termination, &program::TerminationSignals::received, daemon, [daemon, mqtt] {
-        daemon->stop();
-        if (mqtt)
-            mqtt->stop();
+    // SIGHUP: the configuration read again and applied; one that does not
+    // check leaves the running one as it is.
+    auto *watcher = new program::TerminationSignals(daemon, program::TerminationSignals::HangUp::Reloads);
+    QObject::connect(watcher, &program::TerminationSignals::received, daemon, &BridgeDaemon::stop);
+    QObject::connect(watcher, &program::TerminationSignals::reloadRequested, daemon, [daemon, &options] {
+        const Loaded reloaded = load(options);
+        if (reloaded.error.isEmpty())
+            daemon->reload(reloaded.config);
         else
-            QCoreApplication::exit(program::exitstatus::Success);
+            daemon->refuseReload(reloaded.error);
     });
-    if (!termination->install(&error)) {
+    if (!watcher->install(&error)) {
         complain(error);
         return program::exitstatus::Failure;
     }
-    // Before the daemon says it is ready: a client that cannot be set up (a
-    // CA file it cannot use) stops the start like a listener that cannot open.
-    if (mqtt) {
-        if (const std::optional<QString> problem = mqtt->start()) {
-            complain(QStringLiteral("[mqtt] ") + *problem);
-            return program::exitstatus::Failure;
-        }
-    }
-    if (!daemon->start(&error)) {
-        complain(error);
+    if (const std::optional<QString> problem = daemon->start(loaded.config)) {
+        complain(*problem);
         return program::exitstatus::Failure;
     }
     const int status = app.exec();

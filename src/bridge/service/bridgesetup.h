@@ -21,6 +21,20 @@ struct ProjectorSetup
     ProjectorConfig projector;
     PjlinkConfig pjlink;
     QByteArray password; // PJLink's, read from pjlink.passwordFile; empty: none
+
+    bool operator==(const ProjectorSetup &other) const
+    {
+        return projector == other.projector && pjlink == other.pjlink && password == other.password;
+    }
+    bool operator!=(const ProjectorSetup &other) const { return !(*this == other); }
+};
+
+// What the daemon runs: every projector and the broker, their password
+// files read.
+struct ServiceConfig
+{
+    std::vector<ProjectorSetup> projectors;
+    std::optional<MqttConfig> mqtt;
 };
 
 struct ParsedConfig

@@ -39,8 +39,8 @@ MqttConfig configFor(const MosquittoBroker &broker, const QString &clientId = QS
 struct MqttFixture
 {
     MqttFixture() = default;
-    explicit MqttFixture(koru::bridge::BridgeTimings timings)
-        : bridge(timings)
+    explicit MqttFixture(koru::bridge::BridgeTimings timings, const koru::sim::SimOptions &options = koru::test::quickProjector())
+        : bridge(timings, 8, koru::bridge::kDefaultMaxConnectionsPerAddress, options)
     {
     }
 
@@ -76,17 +76,17 @@ struct MqttFixture
     std::unique_ptr<MqttService> service;
 };
 
-// Publishes `payload` on the projector's command topic and returns the
-// result object that comes back; `published`, when given, starts as the
-// request goes. The subscriber is known to be subscribed before the request
-// goes: it first hears a retained marker on the result topic (cleared again
-// once it has heard the result).
-QJsonObject resultOf(const MosquittoBroker &broker, const QByteArray &payload, QElapsedTimer *published = nullptr)
+// Publishes `payload` on `requestTopic` and returns the object that comes
+// back on `answerTopic`; `published`, when given, starts as the request goes.
+// The subscriber is known to be subscribed before the request goes: it first
+// hears a retained marker on the answer topic (cleared again once it has
+// heard the answer).
+QJsonObject answerOf(const MosquittoBroker &broker, const QString &requestTopic, const QByteArray &payload,
+                     const QString &answerTopic, QElapsedTimer *published = nullptr)
 {
-    const QString topic = QStringLiteral("koru/room/command/result");
-    broker.publish(topic, "subscribed", true);
+    broker.publish(answerTopic, "subscribed", true);
     QProcess sub;
-    sub.start(QStringLiteral("mosquitto_sub"), broker.clientArguments() << "-t" << topic << "-C" << "2" << "-W" << "8");
+    sub.start(QStringLiteral("mosquitto_sub"), broker.clientArguments() << "-t" << answerTopic << "-C" << "2" << "-W" << "8");
     QByteArray heard;
     const bool subscribed = QTest::qWaitFor([&] {
         heard += sub.readAllStandardOutput();
@@ -95,11 +95,17 @@ QJsonObject resultOf(const MosquittoBroker &broker, const QByteArray &payload, Q
     if (published)
         published->start();
     if (subscribed)
-        broker.publish(QStringLiteral("koru/room/command"), payload);
+        broker.publish(requestTopic, payload);
     (void)QTest::qWaitFor([&sub] { return sub.state() == QProcess::NotRunning; }, 2 * kWaitMs);
     heard += sub.readAllStandardOutput();
-    broker.publish(topic, QByteArray(), true);
+    broker.publish(answerTopic, QByteArray(), true);
     return QJsonDocument::fromJson(heard.mid(heard.indexOf('\n') + 1)).object();
+}
+
+// The result of a command published on the projector's command topic.
+QJsonObject resultOf(const MosquittoBroker &broker, const QByteArray &payload, QElapsedTimer *published = nullptr)
+{
+    return answerOf(broker, QStringLiteral("koru/room/command"), payload, QStringLiteral("koru/room/command/result"), published);
 }
 
 } // namespace
@@ -113,6 +119,10 @@ private slots:
     void removedProjectorCleared();
     void requests_data();
     void requests();
+    void retainedRequestsIgnored_data();
+    void retainedRequestsIgnored();
+    void switchingOnWhileCoolingDown_data();
+    void switchingOnWhileCoolingDown();
     void stateChangesPublishedOnce();
     void commandWhileTheLineIsDown();
     void commandResultTimesTheCommandAlone();
@@ -168,7 +178,11 @@ void TestMqttBridge::requests_data()
     QTest::newRow("audio mute") << "koru/room/audio_mute/set" << QByteArray("ON") << "C0B" << "";
     QTest::newRow("video mute off") << "koru/room/video_mute/set" << QByteArray("OFF") << "C0E" << "";
     QTest::newRow("named command") << "koru/room/command" << QByteArray("vol-up") << "C09" << R"("reply_hex":"060d")";
-    QTest::newRow("power lower case") << "koru/room/power/set" << QByteArray("on") << "" << "is not one of ON, OFF";
+    QTest::newRow("power lower case") << "koru/room/power/set" << QByteArray("on") << "C00" << "";
+    QTest::newRow("power off with white space") << "koru/room/power/set" << QByteArray(" Off\n") << "C02" << "";
+    QTest::newRow("input any case") << "koru/room/input/set" << QByteArray("video") << "C07" << "";
+    QTest::newRow("command from echo") << "koru/room/command" << QByteArray("vol-up\n") << "C09" << R"("reply_hex":"060d")";
+    QTest::newRow("power, no word") << "koru/room/power/set" << QByteArray("of") << "" << R"("result":"bad-request")";
     QTest::newRow("input unknown") << "koru/room/input/set" << QByteArray("HDMI") << "" << "is not one of PC, MCI, Video";
     QTest::newRow("oversized set") << "koru/room/video_mute/set" << QByteArray(4096, 'O') << "" << "over the limit";
     QTest::newRow("unknown command") << "koru/room/command" << QByteArray("self-destruct") << "" << R"("result":"bad-request")";
@@ -188,15 +202,95 @@ void TestMqttBridge::requests()
     QString heard;
     if (topic.endsWith(u"command")) {
         heard = QString::fromUtf8(QJsonDocument(resultOf(fixture.broker, payload)).toJson(QJsonDocument::Compact));
-    } else {
+    } else if (said.isEmpty()) {
         QVERIFY(fixture.broker.publish(topic, payload));
-        if (!said.isEmpty() && QTest::qWaitFor([&] { return !notices.isEmpty(); }, kWaitMs))
-            heard = notices.first().first().toString();
+    } else {
+        // A refusal goes to the error topic and to the log.
+        const QJsonObject error = answerOf(fixture.broker, topic, payload, QStringLiteral("koru/room/error"));
+        heard = QString::fromUtf8(QJsonDocument(error).toJson(QJsonDocument::Compact));
+        QCOMPARE(error.value(u"topic").toString(), topic);
+        QTRY_VERIFY(!notices.isEmpty());
     }
     QVERIFY2(heard.contains(said), qPrintable(heard));
     if (frame.isEmpty())
         QTest::qWait(300);
     QTRY_COMPARE_WITH_TIMEOUT(fixture.commandsOnTheWire(), frame.isEmpty() ? QStringList() : QStringList(frame), kWaitMs);
+}
+
+void TestMqttBridge::retainedRequestsIgnored_data()
+{
+    QTest::addColumn<QString>("topic");
+    QTest::addColumn<QByteArray>("payload");
+
+    QTest::newRow("command") << "koru/room/command" << QByteArray("vol-down");
+    QTest::newRow("power") << "koru/room/power/set" << QByteArray("ON");
+}
+
+// A request published retained is not carried out, stays on the broker, is
+// said once; clearing it is no request either. A live bad request after
+// them is the one answer the bridge gives: the broker delivers in order.
+void TestMqttBridge::retainedRequestsIgnored()
+{
+    QFETCH(QString, topic);
+    QFETCH(QByteArray, payload);
+
+    MqttFixture fixture;
+    QVERIFY(fixture.run());
+    MosquittoBroker &broker = fixture.broker;
+    QSignalSpy notices(fixture.service.get(), &MqttService::notice);
+    QVERIFY(broker.publish(topic, payload, true));
+    QTRY_COMPARE(notices.size(), 1);
+    QVERIFY2(notices.first().first().toString().contains(u"published retained"), qPrintable(notices.first().first().toString()));
+    QCOMPARE(broker.receive(topic, 1, 1), QStringList(topic + u' ' + QString::fromLatin1(payload)));
+    QVERIFY(broker.publish(topic, payload, true)); // again: said once
+    MqttClient watcher(configFor(broker, QStringLiteral("watcher")));
+    QSignalSpy answers(&watcher, &MqttClient::messageReceived);
+    watcher.subscribe("koru/room/command/result");
+    watcher.subscribe("koru/room/error");
+    QSignalSpy watching(&watcher, &MqttClient::connected);
+    QVERIFY(!watcher.start() && watching.wait(kWaitMs));
+    QVERIFY(broker.publish(topic, QByteArray(), true));
+    QVERIFY(broker.publish(QStringLiteral("koru/room/command"), "self-destruct"));
+    QTRY_COMPARE(answers.size(), 1);
+    QVERIFY(answers.first().at(1).toByteArray().contains(R"("name":"self-destruct")"));
+    QCOMPARE(notices.size(), 1);
+    QTest::qWait(300);
+    QCOMPARE(fixture.commandsOnTheWire(), QStringList());
+    QCOMPARE(broker.receive(topic, 1, 1), QStringList());
+}
+
+void TestMqttBridge::switchingOnWhileCoolingDown_data()
+{
+    QTest::addColumn<QString>("topic");
+    QTest::addColumn<QByteArray>("payload");
+    QTest::addColumn<QString>("answerTopic");
+
+    QTest::newRow("power/set") << "koru/room/power/set" << QByteArray("ON") << "koru/room/error";
+    QTest::newRow("command") << "koru/room/command" << QByteArray("power-on") << "koru/room/command/result";
+}
+
+// The projector would acknowledge it and stay dark: one rule for both ways,
+// nothing sent and "not-possible-now" said.
+void TestMqttBridge::switchingOnWhileCoolingDown()
+{
+    QFETCH(QString, topic);
+    QFETCH(QByteArray, payload);
+    QFETCH(QString, answerTopic);
+
+    koru::sim::SimOptions options = koru::test::quickProjector();
+    options.projector.coolingDown = std::chrono::hours(1); // it stays cooling for the whole case
+    MqttFixture fixture(koru::test::quickTimings(), options);
+    QVERIFY(fixture.run());
+    MosquittoBroker &broker = fixture.broker;
+    QVERIFY(broker.publish(QStringLiteral("koru/room/power/set"), "ON"));
+    QTRY_VERIFY(fixture.bridge.state().power == koru::PowerState::On);
+    QVERIFY(broker.publish(QStringLiteral("koru/room/power/set"), "OFF"));
+    QTRY_VERIFY(fixture.bridge.state().power == koru::PowerState::CoolingDown);
+    fixture.wire.clear();
+    const QJsonObject answer = answerOf(broker, topic, payload, answerTopic);
+    QCOMPARE(answer.value(u"result").toString(), u"not-possible-now");
+    QVERIFY2(answer.value(u"error").toString().contains(u"cooling down"), qPrintable(answer.value(u"error").toString()));
+    QCOMPARE(fixture.commandsOnTheWire(), QStringList());
 }
 
 void TestMqttBridge::stateChangesPublishedOnce()

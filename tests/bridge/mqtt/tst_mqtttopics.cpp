@@ -33,11 +33,15 @@ void TestMqttTopics::requests_data()
     QTest::addColumn<QString>("meaning"); // on/off, the input, the command's code; "" refused; "-" not a request
 
     QTest::newRow("power on") << QByteArray("koru/r.1/power/set") << QByteArray("ON") << "on";
-    QTest::newRow("power with newline") << QByteArray("koru/r.1/power/set") << QByteArray("ON\n") << "";
+    QTest::newRow("power with newline") << QByteArray("koru/r.1/power/set") << QByteArray("ON\n") << "on";
+    QTest::newRow("power mixed case, blanks") << QByteArray("koru/r.1/power/set") << QByteArray(" \tOn \r\n") << "on";
+    QTest::newRow("power half a word") << QByteArray("koru/r.1/power/set") << QByteArray("O N") << "";
+    QTest::newRow("power empty") << QByteArray("koru/r.1/power/set") << QByteArray() << "";
     QTest::newRow("audio mute, power word") << QByteArray("koru/r.1/audio_mute/set") << QByteArray("warming") << "";
     QTest::newRow("input video") << QByteArray("koru/r.1/input/set") << QByteArray("Video") << "Video";
-    QTest::newRow("input wrong case") << QByteArray("koru/r.1/input/set") << QByteArray("VIDEO") << "";
+    QTest::newRow("input any case") << QByteArray("koru/r.1/input/set") << QByteArray("VIDEO") << "Video";
     QTest::newRow("command") << QByteArray("koru/r.1/command") << QByteArray("vol-up") << "C09";
+    QTest::newRow("command from echo") << QByteArray("koru/r.1/command") << QByteArray("vol-up\n") << "C09";
     QTest::newRow("command not ascii") << QByteArray("koru/r.1/command") << QByteArray("vol-up\xff") << "";
     QTest::newRow("lamp hours cannot be set") << QByteArray("koru/r.1/lamp_hours/set") << QByteArray("1") << "-";
     QTest::newRow("other base") << QByteArray("kor/r.1/power/set") << QByteArray("ON") << "-";

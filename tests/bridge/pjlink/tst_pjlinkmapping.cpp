@@ -1,6 +1,7 @@
 // PJLink as the bridge reads and answers it, short of the sockets: the
 // request reader, the digest, the answers the model's state gives, and the
 // rule that shuts out password guessers.
+#include "bridge/addressnotices.h"
 #include "bridge/pjlink/authfailures.h"
 #include "bridge/pjlink/pjlinkmapping.h"
 
@@ -23,6 +24,7 @@ private slots:
     void answers_data();
     void answers();
     void authFailures();
+    void addressNotices();
 };
 
 void TestPjlinkMapping::readLine_data()
@@ -108,6 +110,21 @@ void TestPjlinkMapping::authFailures()
         failures.recordFailure(other, std::chrono::minutes(minute));
     QVERIFY(!failures.isBlocked(other, 10min));
     QVERIFY(failures.size() <= 2);
+}
+
+void TestPjlinkMapping::addressNotices()
+{
+    AddressNotices notices(60s);
+    const QHostAddress knocker(QStringLiteral("192.0.2.1"));
+    QVERIFY(notices.due(knocker, 0s));
+    QVERIFY(!notices.due(knocker, 59s));
+    QVERIFY(notices.due(QHostAddress(QStringLiteral("192.0.2.2")), 59s));
+    QVERIFY(notices.due(knocker, 60s));
+    // Thousands of addresses within the minute: each is said, and the
+    // memory of them stays bounded.
+    for (quint32 i = 0; i < 3000; ++i)
+        QVERIFY(notices.due(QHostAddress(0x0a000000 + i), 61s));
+    QCOMPARE(notices.size(), AddressNotices::kMaxAddresses);
 }
 
 QTEST_GUILESS_MAIN(TestPjlinkMapping)

@@ -32,6 +32,12 @@ private slots:
     void passwordGuessersShutOut();
     void controllerStyles();
     void holdWhileControllersPoll();
+    void notPjlink_data();
+    void notPjlink();
+    void pipelined();
+    void waitingForTheLine();
+    void unreadRepliesHoldBackInput();
+    void perAddressLimit();
 
 private:
     std::unique_ptr<PjlinkFixture> m_bridge; // one projector through the whole mapping
@@ -57,10 +63,14 @@ void TestPjlinkServer::mapping_data()
     QTest::addColumn<QByteArray>("request");
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<QByteArray>("sent"); // the command frame the projector got; empty: none
+    QTest::addColumn<bool>("asIs"); // `request` is the bytes sent, header and line ends included
 
     const auto row = [](const char *name, const char *when, const char *request, const char *reply,
                         const char *sent = "") {
-        QTest::newRow(name) << (*when != 0) << QByteArray(request) << QByteArray(reply) << QByteArray(sent);
+        QTest::newRow(name) << (*when != 0) << QByteArray(request) << QByteArray(reply) << QByteArray(sent) << false;
+    };
+    const auto bytes = [](const char *name, const char *request, const char *reply) {
+        QTest::newRow(name) << false << QByteArray(request) << QByteArray(reply) << QByteArray() << true;
     };
     row("standing by", "", "POWR ?", "%1POWR=0\r");
     row("inputs", "", "INST ?", "%1INST=11 41 21\r");
@@ -103,6 +113,19 @@ void TestPjlinkServer::mapping_data()
     row("no such command", "", "FREZ ?", "%1FREZ=ERR1\r");
     row("no such power", "", "POWR 2", "%1POWR=ERR2\r");
     row("no such mute", "", "AVMT 41", "%1AVMT=ERR2\r");
+    // Line ends and requests not as the standard writes them; the
+    // connection stays open through all of them.
+    bytes("CR LF", "%1POWR ?\r\n", "%1POWR=0\r");
+    bytes("after CR LF", "%1CLSS ?\r\n", "%1CLSS=1\r");
+    bytes("CR LF, two in one packet", "%1POWR ?\r\n%1NAME ?\r\n", "%1POWR=0\r%1NAME=Room 2.14\r");
+    bytes("empty lines passed over", "\r\r\n%1CLSS ?\r", "%1CLSS=1\r");
+    bytes("no separator", "%1POWR?\r", "%1POWR=ERR2\r");
+    bytes("no parameter", "%1INPT\r", "%1INPT=ERR2\r");
+    bytes("empty parameter", "%1AVMT \r", "%1AVMT=ERR2\r");
+    bytes("unknown, no separator", "%1FREZ?\r", "%1FREZ=ERR1\r");
+    bytes("class 2, no separator", "%2POWR?\r", "%2POWR=ERR1\r");
+    bytes("no header", "POWR ?\r", "%1POWR=ERR1\r");
+    bytes("well formed again", "%1INF1 ?\r", "%1INF1=KORU\r");
 }
 
 void TestPjlinkServer::mapping()
@@ -111,9 +134,12 @@ void TestPjlinkServer::mapping()
     QFETCH(QByteArray, request);
     QFETCH(QByteArray, reply);
     QFETCH(QByteArray, sent);
+    QFETCH(bool, asIs);
     QSignalSpy frames(&m_bridge->sim, &koru::sim::ProjectorSim::frameReceived);
     if (eventually)
         QTRY_COMPARE_WITH_TIMEOUT(m_client.request(request), reply, 3000);
+    else if (asIs)
+        QCOMPARE(m_client.exchange(request, int(reply.count('\r'))), reply);
     else
         QCOMPARE(m_client.request(request), reply);
     QByteArrayList commands; // what reached the projector beside the bridge's own polls
@@ -208,9 +234,20 @@ void TestPjlinkServer::passwordGuessersShutOut()
         guesser.setPassword("secret", PjlinkClient::Digest::Wrong);
         QCOMPARE(guesser.request("POWR ?"), QByteArray("PJLINK ERRA\r"));
     }
-    // Even with the right password, the address is shut out for the block time.
-    PjlinkClient blocked;
-    QVERIFY(!blocked.connectTo(bridge.pjlinkPort(), 300ms));
+    // Even with the right password, the address is shut out for the block
+    // time: told so after a pause, in place of the greeting, then closed;
+    // said once in the log however often it knocks.
+    QSignalSpy notices(bridge.server.get(), &koru::bridge::PjlinkServer::notice);
+    PjlinkClient blocked, again;
+    QElapsedTimer waited;
+    waited.start();
+    QVERIFY(blocked.connectTo(bridge.pjlinkPort()));
+    QVERIFY(again.connectTo(bridge.pjlinkPort()));
+    QVERIFY(waited.elapsed() >= 300); // quickPjlinkLimits()' shutOutPause
+    QCOMPARE(blocked.greeting() + again.greeting(), QByteArray("PJLINK ERRA\rPJLINK ERRA\r"));
+    QVERIFY(blocked.closedByPeer());
+    QCOMPARE(notices.size(), 1);
+    QVERIFY(notices.first().first().toString().contains("127.0.0.1 is shut out"));
     QTest::qWait(700);
     PjlinkClient later;
     QVERIFY(later.connectTo(bridge.pjlinkPort()));
@@ -243,7 +280,7 @@ void TestPjlinkServer::controllerStyles()
 // every answer is right, and the hold reaches the projector at its period.
 void TestPjlinkServer::holdWhileControllersPoll()
 {
-    PjlinkFixture bridge({}, koru::test::quickPjlinkLimits(), 24);
+    PjlinkFixture bridge({}, koru::test::quickPjlinkLimits(), 24, 24);
     QVERIFY(bridge.ready);
     constexpr int kControllers = 20;
     constexpr auto kPoll = 100ms;
@@ -311,6 +348,124 @@ void TestPjlinkServer::holdWhileControllersPoll()
     const double wanted = 1000.0 / double(period.count());
     QVERIFY2(std::abs(rate - wanted) / wanted < 0.02, qPrintable(QStringLiteral("%1 frames/s").arg(rate)));
     QVERIFY(arrivals.last() <= lastSend + period.count());
+}
+
+void TestPjlinkServer::notPjlink_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::newRow("HTTP") << QByteArray("GET / HTTP/1.0\r\n");
+    QTest::newRow("headerless, no command") << QByteArray("HELO there\r");
+    QTest::newRow("no body") << QByteArray("%1\r");
+}
+
+// What is no PJLink at all is closed without a word.
+void TestPjlinkServer::notPjlink()
+{
+    QFETCH(QByteArray, line);
+    PjlinkClient client;
+    QVERIFY(client.connectTo(m_bridge->pjlinkPort()));
+    QCOMPARE(client.exchange(line, 1, 300ms), QByteArray());
+    QVERIFY(client.closedByPeer());
+}
+
+// Forty requests in one write, half of them ended CR LF: every one is
+// answered, in order.
+void TestPjlinkServer::pipelined()
+{
+    const std::pair<const char *, const char *> asked[] = {
+        { "NAME ?", "%1NAME=Room 2.14\r" }, { "INF1 ?", "%1INF1=KORU\r" }, { "INF2 ?", "%1INF2=LMV5\r" },
+        { "INFO ?", "%1INFO=second floor\r" }, { "CLSS ?", "%1CLSS=1\r" },
+    };
+    QByteArray requests, replies;
+    for (int i = 0; i < 40; ++i) {
+        requests += QByteArray("%1") + asked[i % 5].first + (i % 2 ? "\r\n" : "\r");
+        replies += asked[i % 5].second;
+    }
+    PjlinkClient client;
+    QVERIFY(client.connectTo(m_bridge->pjlinkPort()));
+    QCOMPARE(client.exchange(requests, 40), replies);
+}
+
+// Behind a slow line a command takes longer than the idle time: the
+// connection waits for it, its next requests wait behind it up to the
+// bound, and one past the bound is told ERR3 at once.
+void TestPjlinkServer::waitingForTheLine()
+{
+    auto limits = koru::test::quickPjlinkLimits();
+    limits.idle = 400ms;
+    PjlinkFixture bridge({}, limits);
+    QVERIFY(bridge.ready);
+    bridge.sim.setReplyDelay(300ms); // the command and the poll after it: 600 ms at least
+    PjlinkClient client;
+    QVERIFY(client.connectTo(bridge.pjlinkPort()));
+    QCOMPARE(client.exchange("%1INPT 21\r%1INPT ?\r%1CLSS ?\r%1NAME ?\r%1POWR ?\r", 5),
+             QByteArray("%1POWR=ERR3\r%1INPT=OK\r%1INPT=21\r%1CLSS=1\r%1NAME=Room 2.14\r"));
+    // With nothing left to answer, the idle time runs again.
+    QVERIFY(client.closedByPeer(2s));
+}
+
+// A controller that sends and never reads: the bridge reads only as fast
+// as the replies leave, so the flood waits in TCP, not in the bridge.
+void TestPjlinkServer::unreadRepliesHoldBackInput()
+{
+    auto limits = koru::test::quickPjlinkLimits();
+    limits.idle = 1s;
+    PjlinkFixture bridge({}, limits);
+    QVERIFY(bridge.ready);
+    const koru::bridge::PjlinkServer *server = bridge.server.get();
+    QTcpSocket flooder;
+    flooder.setReadBufferSize(64); // the test's own side keeps nothing either
+    flooder.connectToHost(QHostAddress::LocalHost, bridge.pjlinkPort());
+    QVERIFY(QTest::qWaitFor([&] { return flooder.state() == QAbstractSocket::ConnectedState; }));
+
+    const QByteArray chunk = QByteArray("%1INST ?\r").repeated(1000);
+    constexpr qint64 kFlood = 20 * 1024 * 1024;
+    qint64 sent = 0;
+    qint64 mostBuffered = 0;
+    QElapsedTimer sinceProgress;
+    sinceProgress.start();
+    (void)QTest::qWaitFor(
+        [&] {
+            mostBuffered = qMax(mostBuffered, server->bufferedBytes());
+            const qint64 before = sent;
+            while (flooder.bytesToWrite() < 64 * 1024 && sent < kFlood)
+                sent += flooder.write(chunk);
+            if (sent != before)
+                sinceProgress.restart();
+            return sent >= kFlood || sinceProgress.elapsed() > 500;
+        },
+        20000);
+    qInfo("sent %lld bytes; the bridge held %lld at most", sent, mostBuffered);
+    QVERIFY(sent > 1024 * 1024);
+    QVERIFY(mostBuffered < 16 * 1024);
+    // Meanwhile the others are answered, and the flooder is cut free after the
+    // idle time, though it never read what it was sent.
+    PjlinkClient other;
+    QVERIFY(other.connectTo(bridge.pjlinkPort()));
+    QCOMPARE(other.request("CLSS ?"), QByteArray("%1CLSS=1\r"));
+    other.socket().abort();
+    QTRY_COMPARE_WITH_TIMEOUT(server->connectionCount(), 0, 5000);
+    QCOMPARE(server->bufferedBytes(), 0);
+}
+
+// One address takes only its share of the listener's places; its refusals
+// are said once in the log.
+void TestPjlinkServer::perAddressLimit()
+{
+    PjlinkFixture bridge({}, koru::test::quickPjlinkLimits(), 8, 2);
+    QVERIFY(bridge.ready);
+    QSignalSpy notices(bridge.server.get(), &koru::bridge::PjlinkServer::notice);
+    PjlinkClient first, second, third, fourth, elsewhere;
+    QVERIFY(first.connectTo(bridge.pjlinkPort()));
+    QVERIFY(second.connectTo(bridge.pjlinkPort()));
+    QVERIFY(!third.connectTo(bridge.pjlinkPort(), 200ms));
+    QVERIFY(!fourth.connectTo(bridge.pjlinkPort(), 200ms));
+    QVERIFY(third.closedByPeer() && fourth.closedByPeer());
+    // Another address of this machine still gets in.
+    QVERIFY(elsewhere.socket().bind(QHostAddress(QStringLiteral("127.0.0.2"))));
+    QVERIFY(elsewhere.connectTo(bridge.pjlinkPort()));
+    QCOMPARE(notices.size(), 1);
+    QVERIFY(notices.first().first().toString().contains("refused a connection from 127.0.0.1"));
 }
 
 QTEST_GUILESS_MAIN(TestPjlinkServer)

@@ -1,9 +1,11 @@
 // koru-bridge as the service manager runs it: strict about its configuration,
 // ready once it listens, answering PJLink from the simulated projector,
-// stopping cleanly on SIGTERM.
+// reloading on SIGHUP, stopping cleanly on SIGTERM.
+#include "support/mosquittobroker.h"
 #include "support/pjlinkclient.h"
 #include "sim/projectorsim.h"
 
+#include <QFile>
 #include <QProcess>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -68,6 +70,13 @@ struct Service
         process.setProcessEnvironment(environment);
         process.start(QStringLiteral(KORU_BRIDGE_PATH), arguments);
     }
+    void signal(int number) { ::kill(pid_t(process.processId()), number); }
+    // Standard error so far, kept.
+    const QString &log()
+    {
+        m_log += QString::fromUtf8(process.readAllStandardError());
+        return m_log;
+    }
     bool terminate()
     {
         ::kill(pid_t(process.processId()), SIGTERM);
@@ -76,7 +85,14 @@ struct Service
     QTemporaryDir dir;
     NotifySocket notify;
     QProcess process;
+    QString m_log;
 };
+
+bool writeFile(const QString &path, const QString &text)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(text.toUtf8()) == text.toUtf8().size();
+}
 
 } // namespace
 
@@ -90,6 +106,7 @@ private slots:
     void runsAsAService();
     void startsWithoutItsLine();
     void losesItsLine();
+    void reloadsOnHangUp();
 };
 
 void TestBridgeProgram::check_data()
@@ -182,6 +199,70 @@ void TestBridgeProgram::losesItsLine()
     }, 5000));
     QVERIFY(bridge.terminate());
     QVERIFY2(log.contains(QStringLiteral("lost: the line hung up")) && inBridgeTerms(log), qPrintable(log));
+}
+
+// SIGHUP with p0 as it was, p1 renamed, p2 removed and the broker's
+// keepalive changed; then with a file that does not check.
+void TestBridgeProgram::reloadsOnHangUp()
+{
+    koru::test::MosquittoBroker broker;
+    QVERIFY2(broker.start(), qPrintable(broker.error()));
+    std::vector<std::unique_ptr<koru::sim::ProjectorSim>> sims;
+    quint16 ports[3];
+    for (quint16 &port : ports) {
+        sims.push_back(std::make_unique<koru::sim::ProjectorSim>(koru::sim::SimOptions {}));
+        QVERIFY(sims.back()->start());
+        port = freePort();
+    }
+    const auto section = [&](int i, const char *name) {
+        return QStringLiteral("[projector p%1]\nport = %2\npjlink = 127.0.0.1:%3\nname = %4\n")
+            .arg(i).arg(sims[size_t(i)]->devicePath()).arg(ports[i]).arg(QLatin1String(name));
+    };
+    const auto mqtt = [&](int keepalive) {
+        return QStringLiteral("[mqtt]\nhost = 127.0.0.1\nport = %1\nclient-id = reloaded\nkeepalive = %2\n")
+            .arg(broker.port()).arg(keepalive);
+    };
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("bridge.conf"));
+    QVERIFY(writeFile(path, section(0, "Kept") + section(1, "Before") + section(2, "Gone") + mqtt(60)));
+    Service bridge({ "--config", path });
+    QVERIFY(bridge.notify.waitFor("READY=1"));
+    koru::test::PjlinkClient kept, renamed;
+    QVERIFY(kept.connectTo(ports[0]) && renamed.connectTo(ports[1]));
+    QTRY_COMPARE(kept.request("POWR ?"), QByteArray("%1POWR=0\r"));
+    QCOMPARE(renamed.request("NAME ?"), QByteArray("%1NAME=Before\r"));
+    QTRY_COMPARE(broker.receive(QStringLiteral("koru/p2/availability"), 1, 1), QStringList("koru/p2/availability online"));
+
+    QVERIFY(writeFile(path, section(0, "Kept") + section(1, "After") + mqtt(30)));
+    bridge.signal(SIGHUP);
+    QVERIFY(bridge.notify.waitFor("RELOADING=1") && bridge.notify.waitFor("READY=1"));
+    QCOMPARE(kept.request("POWR ?"), QByteArray("%1POWR=0\r")); // the same connection, still answered
+    QVERIFY(renamed.closedByPeer());
+    koru::test::PjlinkClient again;
+    QVERIFY(again.connectTo(ports[1]));
+    QCOMPARE(again.request("NAME ?"), QByteArray("%1NAME=After\r"));
+    QVERIFY(!koru::test::PjlinkClient().connectTo(ports[2], 500ms));
+    // The old client's goodbye came before the new one's hello.
+    QTRY_COMPARE_WITH_TIMEOUT(bridge.log().count(QStringLiteral("MQTT: connected")), 2, 10000);
+    QTRY_COMPARE(broker.receive(QStringLiteral("koru/bridge/reloaded/#"), 2, 1).join(u'|'),
+                 uR"(koru/bridge/reloaded/availability online|koru/bridge/reloaded/projectors ["p0","p1"])");
+    QCOMPARE(broker.receive(QStringLiteral("koru/p2/#"), 1, 1), QStringList());
+    QCOMPARE(broker.receive(QStringLiteral("homeassistant/+/koru_p2/#"), 1, 1), QStringList());
+
+    QVERIFY(writeFile(path, QStringLiteral("[projector p0]\nsped = 1\n")));
+    bridge.signal(SIGHUP);
+    QVERIFY(bridge.notify.waitFor("RELOADING=1") && bridge.notify.waitFor("READY=1"));
+    QCOMPARE(kept.request("POWR ?"), QByteArray("%1POWR=0\r"));
+    QCOMPARE(again.request("NAME ?"), QByteArray("%1NAME=After\r"));
+    QVERIFY(bridge.terminate());
+    QCOMPARE(bridge.process.exitCode(), 0);
+    const QString &log = bridge.log();
+    for (const QString &said : { QStringLiteral("[p1] changed: restarted"), QStringLiteral("[p2] no longer configured: closed"),
+                                 QStringLiteral("[mqtt] changed: the MQTT client restarts"),
+                                 QStringLiteral("1 projector(s) kept, 1 restarted, 1 closed, 0 added"),
+                                 QStringLiteral("reload refused, the running configuration kept: %1:2: [projector p0]: sped: unknown key").arg(path) })
+        QVERIFY2(log.contains(said), qPrintable(said + QLatin1Char('\n') + log));
+    QCOMPARE(log.count(QStringLiteral("[p0] line")), 1); // opened once, never again
 }
 
 QTEST_GUILESS_MAIN(TestBridgeProgram)
