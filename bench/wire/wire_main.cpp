@@ -19,6 +19,9 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QSocketNotifier>
+#include <QTimer>
 #include <QTest>
 
 #include <arpa/inet.h>
@@ -147,8 +150,27 @@ public:
         for (const koru::sim::Frame &frame : m_reader.feed(bytes, now))
             m_pty.write(m_state.answer(frame, now));
     }
-    // Answers whatever arrives while the event loop runs for `duration`.
-    void serveFor(std::chrono::milliseconds duration) { answer(m_pty.readFor(duration)); }
+    // Answers each frame the moment it arrives while the event loop runs for
+    // `duration`, so that the bridge's reply reaches the panel, and the panel
+    // has handled it (painted it too), before the next sample starts. While
+    // PtyPair::readFor served instead, its QTest::qWait slept between looks,
+    // and the panel's handling of that reply was often still pending when
+    // the next click came: the sample's processEvents() did it first, then
+    // sent the click's frame, and some 3 ms of that, not the bridge, were
+    // what the row measured.
+    void serveFor(std::chrono::milliseconds duration)
+    {
+        QEventLoop loop;
+        QSocketNotifier readable(m_pty.masterFd(), QSocketNotifier::Read);
+        QObject::connect(&readable, &QSocketNotifier::activated, &loop, [this] { answer(m_pty.readAvailable()); });
+        QTimer stop;
+        stop.setTimerType(Qt::PreciseTimer);
+        stop.setSingleShot(true);
+        QObject::connect(&stop, &QTimer::timeout, &loop, &QEventLoop::quit);
+        answer(m_pty.readAvailable());
+        stop.start(duration);
+        loop.exec();
+    }
 
 private:
     koru::test::PtyPair &m_pty;
