@@ -294,6 +294,7 @@ bool central(const QString &bridgePath, int rounds)
     std::vector<std::unique_ptr<sim::ProjectorSim>> sims;
     std::vector<std::unique_ptr<test::Ser2NetGateway>> gateways;
     std::vector<std::unique_ptr<test::SilentGateway>> silent;
+    std::vector<QString> addresses;
     std::vector<quint16> pjlinkPorts;
     DistinctPorts ports;
     QString config;
@@ -323,10 +324,15 @@ bool central(const QString &bridgePath, int rounds)
                           .arg(tcp ? QStringLiteral("tcp") : QStringLiteral("rfc2217"))
                           .arg(silent.back()->port());
         }
+        addresses.push_back(address);
+    }
+    // The listeners' ports once every gateway listens, so that no ser2net
+    // starting later takes one of them first.
+    for (int i = 0; i < kCentral; ++i) {
         pjlinkPorts.push_back(ports.next());
         config += QStringLiteral("[projector p%1]\nport = %2\npjlink = 127.0.0.1:%3\n")
                       .arg(i)
-                      .arg(address)
+                      .arg(addresses[size_t(i)])
                       .arg(pjlinkPorts.back());
     }
     Bridge bridge(bridgePath, config);
