@@ -355,18 +355,20 @@ bool central(const QString &bridgePath, int rounds)
             return false;
         }
     }
-    // The model filled in: each answers its power state, not ERR3.
+    // The model filled in: each answers its power state, not ERR3. (Asked
+    // here, not from spinUntil's look: a request runs an event loop of its
+    // own, which would run the look again inside itself.)
+    QElapsedTimer waited;
+    waited.start();
     double ignored = 0;
-    const bool known = spinUntil(
-        [&] {
-            return std::all_of(controllers.begin(), controllers.end(), [&](const auto &c) {
-                return c->request("POWR ?", &ignored).startsWith("%1POWR=0");
-            });
-        },
-        30s);
-    if (!known) {
-        bench::note("central: not every healthy projector's power state was known");
-        return false;
+    for (size_t i = 0; i < controllers.size(); ++i) {
+        while (!controllers[i]->request("POWR ?", &ignored).startsWith("%1POWR=0")) {
+            if (waited.elapsed() > 30000) {
+                bench::note("central: projector %zu did not tell its power state", i + 1);
+                return false;
+            }
+            spinFor(100ms);
+        }
     }
     std::vector<double> times;
     int wrong = 0;
