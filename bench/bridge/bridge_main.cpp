@@ -154,27 +154,6 @@ int controller(uint16_t port)
     return fd;
 }
 
-// CPU time of every thread of a process, in milliseconds: the scheduler's
-// own count (schedstat), in nanoseconds, where /proc/PID/stat counts ticks.
-double cpuMs(pid_t pid)
-{
-    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
-    DIR *dir = ::opendir(tasks.c_str());
-    if (!dir)
-        return -1;
-    double ns = 0;
-    while (const dirent *entry = ::readdir(dir)) {
-        if (entry->d_name[0] == '.')
-            continue;
-        std::ifstream schedstat(tasks + "/" + entry->d_name + "/schedstat");
-        double running = 0;
-        if (schedstat >> running)
-            ns += running;
-    }
-    ::closedir(dir);
-    return ns / 1e6;
-}
-
 // A "Vm..." line of /proc/PID/status, in KiB.
 long statusKiB(pid_t pid, const std::string &key)
 {
@@ -245,7 +224,7 @@ std::optional<Polling> pollForAWhile(pid_t bridge, uint16_t port, std::chrono::s
     const auto start = Clock::now();
     for (size_t i = 0; i < fds.size(); ++i)
         due[i] = start + kPollPeriod * int(i) / kControllers;
-    const double cpuBefore = cpuMs(bridge);
+    const double cpuBefore = koru::bench::processCpuMs(bridge);
     const auto end = start + length;
     while (Clock::now() < end) {
         const auto now = Clock::now();
@@ -300,7 +279,7 @@ std::optional<Polling> pollForAWhile(pid_t bridge, uint16_t port, std::chrono::s
         }
     }
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    result.cpuPercent = (cpuMs(bridge) - cpuBefore) / (seconds * 1000.0) * 100.0;
+    result.cpuPercent = (koru::bench::processCpuMs(bridge) - cpuBefore) / (seconds * 1000.0) * 100.0;
     result.residentKiB = statusKiB(bridge, "VmRSS");
     result.peakKiB = statusKiB(bridge, "VmHWM");
     closeAll();

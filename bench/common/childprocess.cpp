@@ -1,5 +1,9 @@
 #include "common/childprocess.h"
 
+#include <dirent.h>
+#include <fstream>
+#include <string>
+
 #include "common/resultrow.h"
 #include "probe/clock.h"
 
@@ -14,6 +18,25 @@
 #include <unistd.h>
 
 namespace koru::bench {
+
+double processCpuMs(pid_t pid)
+{
+    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+    DIR *dir = ::opendir(tasks.c_str());
+    if (!dir)
+        return -1;
+    double ns = 0;
+    while (const dirent *entry = ::readdir(dir)) {
+        if (entry->d_name[0] == '.')
+            continue;
+        std::ifstream schedstat(tasks + "/" + entry->d_name + "/schedstat");
+        double running = 0;
+        if (schedstat >> running)
+            ns += running;
+    }
+    ::closedir(dir);
+    return ns / 1e6;
+}
 
 std::optional<std::string> startSimulator(ChildProcess &sim, const std::vector<std::string> &argv)
 {

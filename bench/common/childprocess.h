@@ -11,6 +11,11 @@
 
 namespace koru::bench {
 
+// Run time of every thread of process `pid`, in milliseconds, from the
+// scheduler's own count (schedstat, nanoseconds; /proc/PID/stat counts
+// ticks); -1 when the process is not there.
+double processCpuMs(pid_t pid);
+
 // A program started by fork and exec, its standard output on a pipe to us,
 // its standard error shared with ours.
 class ChildProcess

@@ -12,6 +12,7 @@
 // between looks), so a reply is taken the moment it arrives.
 //
 //   koru-bench-fleet --bridge PATH [--seconds N] [--smoke]
+#include "common/childprocess.h"
 #include "common/resultrow.h"
 #include "common/stats.h"
 #include "drivers/options.h"
@@ -52,27 +53,6 @@ constexpr auto kStatusPoll = 5s;
 constexpr int kCentral = 50;
 constexpr int kSilent = 5; // of kCentral, the last ones
 constexpr double kQueryP99TargetMs = 5.0;
-
-// Run time of every thread of a process, in milliseconds, from the
-// scheduler's own count (schedstat, nanoseconds; /proc/PID/stat counts ticks).
-double cpuMs(qint64 pid)
-{
-    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
-    DIR *dir = ::opendir(tasks.c_str());
-    if (!dir)
-        return -1;
-    double ns = 0;
-    while (const dirent *entry = ::readdir(dir)) {
-        if (entry->d_name[0] == '.')
-            continue;
-        std::ifstream schedstat(tasks + "/" + entry->d_name + "/schedstat");
-        double running = 0;
-        if (schedstat >> running)
-            ns += running;
-    }
-    ::closedir(dir);
-    return ns / 1e6;
-}
 
 // A "Vm..." line of /proc/PID/status, in KiB.
 long statusKiB(qint64 pid, const char *key)
@@ -199,9 +179,9 @@ bool fleet(const QString &bridgePath, std::chrono::seconds window)
         framesBefore.push_back(s->framesReceived());
     QElapsedTimer clock;
     clock.start();
-    const double cpuBefore = cpuMs(bridge.pid());
+    const double cpuBefore = koru::bench::processCpuMs(bridge.pid());
     spinFor(window);
-    const double cpu = cpuMs(bridge.pid()) - cpuBefore;
+    const double cpu = koru::bench::processCpuMs(bridge.pid()) - cpuBefore;
     const double seconds = clock.nsecsElapsed() / 1e9;
     const long rss = statusKiB(bridge.pid(), "VmRSS");
     const long peak = statusKiB(bridge.pid(), "VmHWM");
